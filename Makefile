@@ -1,0 +1,37 @@
+# Ferrolink: top-level commands. See README.md.
+BUILD   ?= build
+JOBS    ?= 2
+X64     := $(BUILD)/x86_64
+X86     := $(BUILD)/i686
+WORLD   ?= tests/world/sample.json
+
+.PHONY: all setup build run test bench clean
+
+all: build
+
+setup:
+	@tools/setup.sh
+
+$(X64)/CMakeCache.txt:
+	cmake -S . -B $(X64) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DFERROLINK_I686_DIR=$(abspath $(X86))
+
+$(X86)/CMakeCache.txt:
+	cmake -S . -B $(X86) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DFERROLINK_TESTS=OFF
+
+build: setup $(X64)/CMakeCache.txt $(X86)/CMakeCache.txt
+	cmake --build $(X86) -j$(JOBS)
+	cmake --build $(X64) -j$(JOBS)
+
+run: build
+	tests/world/run-in-world --build $(X64) $(WORLD) -- tools/show.sh $(X64) $(abspath $(BUILD))/screenshot.png
+
+test: build
+	cd $(X64) && ctest --output-on-failure --timeout 600
+
+bench: build
+	tests/bench/run-bench $(X64)
+
+clean:
+	rm -rf $(BUILD)

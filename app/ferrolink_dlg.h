@@ -1,0 +1,80 @@
+// CFerrolinkDlg: the main window: computer tree, share list, buttons,
+// location bar, status bar and the site link.
+#pragma once
+#include <windows.h>
+#include <lm.h>
+#include <atomic>
+#include <vector>
+#include "framework/afx.h"
+
+// NetShareEnum and NetApiBufferFree as netapi32.dll (NT family) and
+// svrapi.dll (9x family) publish them.
+typedef NET_API_STATUS (WINAPI *PFN_NETSHAREENUM_NT)(LMSTR server, DWORD level, LPBYTE* buffer,
+                                                    DWORD prefMaxLen, LPDWORD entriesRead,
+                                                    LPDWORD totalEntries, LPDWORD resumeHandle);
+typedef NET_API_STATUS (WINAPI *PFN_NETAPIBUFFERFREE)(LPVOID buffer);
+typedef DWORD (WINAPI *PFN_NETSHAREENUM_9X)(const char* server, short level, char* buffer,
+                                                     unsigned short bufferSize,
+                                                     unsigned short* entriesRead,
+                                                     unsigned short* totalAvail);
+
+class CFerrolinkDlg : public CDialog {
+public:
+    explicit CFerrolinkDlg(CWnd* parent = nullptr);
+    ~CFerrolinkDlg() override;
+
+    // Writes `text` to the status bar (simple mode: part 255, type 0).
+    void SetStatusText(const char* text, int part, int type);
+
+    // Places the controls for a client area of cx by cy pixels.
+    void LayoutControls(UINT type, int cx, int cy);
+
+    // Starts a net update, or asks a running one to stop.
+    void OnScan();
+    void OnStop();
+
+    CStatusBarCtrl m_statusBar;
+    HMODULE m_shareLib = nullptr;
+    PFN_NETSHAREENUM_NT m_pfnNetShareEnumNT = nullptr;
+    PFN_NETAPIBUFFERFREE m_pfnNetApiBufferFree = nullptr;
+    PFN_NETSHAREENUM_9X m_pfnNetShareEnum9x = nullptr;
+    int m_ignoreSelChange = 0;
+    CStatic m_siteLink;
+    CTreeCtrl m_tree;
+    CButton m_scanButton;
+    CButton m_stopButton;
+    CListCtrl m_list;
+    CButton m_locationBar;
+    CButton m_menuRule;
+    CButton m_toolbarRule;
+    CButton m_forwardButton;
+    CButton m_backButton;
+    HICON m_icon = nullptr;
+
+protected:
+    void DoDataExchange(CDataExchange* dx) override;
+    BOOL OnInitDialog() override;
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+
+private:
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void OnLButtonDown(UINT flags, CPoint point);
+    void OnSize(UINT type, int cx, int cy);
+    void OnUpdateNet() { OnScan(); }
+    void OnSizing(UINT edge, LPRECT rect);
+    LRESULT OnNetUpdateNotify(WPARAM wp, LPARAM lp);
+    void OnBreakUpdate() { OnStop(); }
+    void OnDestroy();
+};
+
+// The operating-system kind: 1 or 2 for the 9x family, 32 to 35 for the NT
+// family (bit 0x20), 0 when the version is not recognised.
+extern int g_osKind;
+extern CFerrolinkDlg* g_mainDlg;
+// The main window's handle while it exists, null once it is being destroyed.
+// The worker reaches the window only through this.
+extern std::atomic<HWND> g_mainWnd;
+
+// The kind for a version: the first row that matches, else `unchanged`.
+int OsKindFromVersion(const OSVERSIONINFOA& version, int unchanged);

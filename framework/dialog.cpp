@@ -1,0 +1,132 @@
+#include "framework/dialog.h"
+#include "framework/data_exchange.h"
+#include "framework/win_app.h"
+
+CDialog::CDialog(UINT templateId, CWnd* parent)
+    : m_templateId(templateId), m_parent(parent)
+{
+}
+
+INT_PTR CALLBACK CDialog::StaticDlgProc(HWND hWnd, UINT msg, WPARAM, LPARAM lp)
+{
+    if (msg != WM_INITDIALOG)
+        return FALSE;
+    // Route the dialog's messages through the object from here on; the
+    // dialog manager's own procedure stays behind Default().
+    CDialog* self = reinterpret_cast<CDialog*>(lp);
+    WNDPROC prev = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::StaticWndProc)));
+    self->AttachSubclassed(hWnd, prev);
+    return self->OnInitDialog();
+}
+
+BOOL CDialog::OnInitDialog()
+{
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+BOOL CDialog::UpdateData(BOOL saveAndValidate)
+{
+    CDataExchange dx(this, saveAndValidate);
+    DoDataExchange(&dx);
+    return TRUE;
+}
+
+INT_PTR CDialog::DoModal()
+{
+    HWND owner = m_parent ? m_parent->m_hWnd : nullptr;
+    if (!owner) {
+        // Without a parent the owner is the application's main window,
+        // unless that is this dialog itself.
+        CWnd* main = AfxGetApp() ? AfxGetApp()->m_pMainWnd : nullptr;
+        if (main && main != this && main->IsWindow())
+            owner = ::GetAncestor(main->m_hWnd, GA_ROOT);
+    }
+    m_endRequested = false;
+    m_modalResult = -1;
+    HWND hWnd = ::CreateDialogParamA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(m_templateId), owner,
+                                     &CDialog::StaticDlgProc, reinterpret_cast<LPARAM>(this));
+    if (!hWnd)
+        return -1;
+
+    const bool ownerWasEnabled = owner && ::IsWindowEnabled(owner);
+    if (ownerWasEnabled)
+        ::EnableWindow(owner, FALSE);
+    if (!m_endRequested)
+        ::ShowWindow(hWnd, SW_SHOWNORMAL);
+
+    m_inModalLoop = true;
+    MSG msg;
+    while (!m_endRequested && ::IsWindow(hWnd)) {
+        const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (got < 0)
+            break;
+        if (PreTranslateForDialog(&msg))
+            continue;
+        if (::IsDialogMessageA(hWnd, &msg))
+            continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+    m_inModalLoop = false;
+
+    if (ownerWasEnabled) {
+        ::EnableWindow(owner, TRUE);
+        ::SetActiveWindow(owner);
+    }
+    if (::IsWindow(hWnd))
+        ::DestroyWindow(hWnd);
+    return m_modalResult;
+}
+
+void CDialog::EndDialog(int result)
+{
+    m_modalResult = result;
+    m_endRequested = true;
+    if (m_hWnd) {
+        ::ShowWindow(m_hWnd, SW_HIDE);
+        // Wake the loop in case nothing else is queued.
+        ::PostMessageA(m_hWnd, WM_NULL, 0, 0);
+    }
+}
+
+BOOL CDialog::PreTranslateForDialog(MSG* msg)
+{
+    for (HWND h = msg->hwnd; h; h = ::GetParent(h)) {
+        CWnd* obj = FromHandlePermanent(h);
+        if (obj && obj->PreTranslateMessage(msg))
+            return TRUE;
+        if (h == m_hWnd)
+            break;
+    }
+    return FALSE;
+}
+
+LRESULT CDialog::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
+{
+    switch (msg) {
+    case WM_COMMAND:
+        if (HIWORD(wp) == BN_CLICKED || lp == 0) {
+            switch (LOWORD(wp)) {
+            case IDOK: OnOK(); return 0;
+            case IDCANCEL: OnCancel(); return 0;
+            }
+        }
+        // Commands no window took go to the application's command map.
+        if (lp == 0 && AfxGetApp() && AfxGetApp()->OnCmdMsg(LOWORD(wp)))
+            return 0;
+        break;
+    case WM_NOTIFY: {
+        LRESULT result = 0;
+        if (OnNotify(wp, lp, &result))
+            return result;
+        break;
+    }
+    }
+    return Default();
+}

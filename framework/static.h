@@ -1,0 +1,6 @@
+// CStatic: a static control.
+#pragma once
+#include "framework/wnd.h"
+
+class CStatic : public CWnd {
+};

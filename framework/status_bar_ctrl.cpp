@@ -1,0 +1,12 @@
+#include "framework/status_bar_ctrl.h"
+#include "framework/win_app.h"
+
+BOOL CStatusBarCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id)
+{
+    HWND hWnd = ::CreateWindowExA(0, STATUSCLASSNAMEA, "", style, rect.left, rect.top,
+                                  rect.right - rect.left, rect.bottom - rect.top,
+                                  parent ? parent->m_hWnd : nullptr,
+                                  reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
+                                  AfxGetInstanceHandle(), nullptr);
+    return hWnd && SubclassWindow(hWnd);
+}

@@ -1,0 +1,23 @@
+// CTreeCtrl: the tree-view operations the program uses.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+#include "framework/wnd.h"
+
+class CTreeCtrl : public CWnd {
+public:
+    HTREEITEM InsertItem(UINT mask, const char* text, LPARAM param, HTREEITEM parent, HTREEITEM after);
+    BOOL DeleteAllItems() { return static_cast<BOOL>(SendMessage(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT))); }
+    int SetItemHeight(int height) { return static_cast<int>(SendMessage(TVM_SETITEMHEIGHT, height)); }
+    HTREEITEM GetNextItem(HTREEITEM item, UINT code) const
+    { return reinterpret_cast<HTREEITEM>(SendMessage(TVM_GETNEXTITEM, code, reinterpret_cast<LPARAM>(item))); }
+    HTREEITEM GetSelectedItem() const { return GetNextItem(nullptr, TVGN_CARET); }
+    HTREEITEM GetPrevVisibleItem(HTREEITEM item) const { return GetNextItem(item, TVGN_PREVIOUSVISIBLE); }
+    HTREEITEM GetNextVisibleItem(HTREEITEM item) const { return GetNextItem(item, TVGN_NEXTVISIBLE); }
+    HTREEITEM GetRootItem() const { return GetNextItem(nullptr, TVGN_ROOT); }
+    BOOL SelectItem(HTREEITEM item)
+    { return static_cast<BOOL>(SendMessage(TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item))); }
+    UINT GetCount() const { return static_cast<UINT>(SendMessage(TVM_GETCOUNT)); }
+    // The item's whole text; empty for no item.
+    CString GetItemText(HTREEITEM item) const;
+};

@@ -1,0 +1,239 @@
+#include "net/net_update.h"
+#include "app/ferrolink_dlg.h"
+#include "res/resource.h"
+#include <cstring>
+
+const UINT g_netUpdateNotifyMsg = ::RegisterWindowMessageA("Message_net_update_notify");
+std::atomic<int> g_updateRunning{0};
+std::atomic<int> g_stopRequested{0};
+
+namespace {
+
+// Raised when the main window is destroyed: the second condition of every
+// stop test.
+std::atomic<int> g_windowClosing{0};
+
+const DWORD kBufferSize = 16384;
+
+bool StopTest()
+{
+    return g_stopRequested || g_windowClosing;
+}
+
+// The record's remote name, read only inside the buffer and only up to its
+// end: a router that hands back a pointer elsewhere gives an empty name.
+const char* RemoteNameInBuffer(const NETRESOURCEA* entry, const char* buffer)
+{
+    const char* name = entry->lpRemoteName;
+    if (!name || name < buffer || name >= buffer + kBufferSize)
+        return nullptr;
+    if (!std::memchr(name, '\0', buffer + kBufferSize - name))
+        return nullptr;
+    return name;
+}
+
+void InsertComputer(const char* remote)
+{
+    HWND main = g_mainWnd;
+    if (!main || g_windowClosing)
+        return;
+    HWND tree = ::GetDlgItem(main, IDC_TREE);
+    if (!tree)
+        return;
+    const CString text = ComputerNameFromRemote(remote);
+    TVINSERTSTRUCTA tvis = {};
+    tvis.hParent = TVI_ROOT;
+    tvis.hInsertAfter = TVI_LAST;
+    tvis.item.mask = TVIF_TEXT | TVIF_PARAM;
+    tvis.item.pszText = const_cast<char*>(text.GetString());
+    tvis.item.lParam = 0;
+    ::SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&tvis));
+}
+
+void ShowWalkError(const char* text)
+{
+    // Nobody is left to read a box once the window is going.
+    if (!g_windowClosing)
+        AfxMessageBox(text, MB_OK, 0);
+}
+
+bool IsEnterable(const NETRESOURCEA& entry)
+{
+    return entry.dwUsage == RESOURCEUSAGE_CONTAINER && entry.dwDisplayType != RESOURCEDISPLAYTYPE_SERVER;
+}
+
+// One request for one entry. A success that delivers no entry has nothing
+// in the buffer to read: it ends the level like ERROR_NO_MORE_ITEMS.
+DWORD Request(HANDLE handle, char* buffer)
+{
+    DWORD count = 1;
+    DWORD size = kBufferSize;
+    const DWORD result = g_netCalls.enumResource(handle, &count, buffer, &size);
+    if (result == NO_ERROR && count == 0)
+        return ERROR_NO_MORE_ITEMS;
+    return result;
+}
+
+void WalkTop(HANDLE handle, char* buffer)
+{
+    const NETRESOURCEA* entry = reinterpret_cast<const NETRESOURCEA*>(buffer);
+    if (Request(handle, buffer) != NO_ERROR)
+        return;
+    if (entry->dwDisplayType == RESOURCEDISPLAYTYPE_NETWORK || IsEnterable(*entry))
+        WalkNetwork(const_cast<NETRESOURCEA*>(entry));
+    if (StopTest())
+        return;
+    if (g_osKind == 0x22 || g_osKind == 0x23) {
+        if (Request(handle, buffer) != NO_ERROR)
+            return;
+        if (entry->dwDisplayType == RESOURCEDISPLAYTYPE_NETWORK || IsEnterable(*entry))
+            WalkNetwork(const_cast<NETRESOURCEA*>(entry));
+    }
+}
+
+void WalkContainer(HANDLE handle, char* buffer)
+{
+    const NETRESOURCEA* entry = reinterpret_cast<const NETRESOURCEA*>(buffer);
+    DWORD result = Request(handle, buffer);
+    if (result != NO_ERROR)
+        return;
+    for (;;) {
+        if (StopTest())
+            return;
+        switch (result) {
+        case NO_ERROR:
+            break;
+        case ERROR_MORE_DATA:
+            ShowWalkError("ERROR_MORE_DATA");
+            return;
+        case ERROR_NO_NETWORK:
+            ShowWalkError("ERROR_NO_NETWORK");
+            return;
+        case ERROR_EXTENDED_ERROR:
+            ShowWalkError("ERROR_EXTENDED_ERROR");
+            return;
+        default:
+            return;
+        }
+        if (entry->dwDisplayType == RESOURCEDISPLAYTYPE_SERVER)
+            InsertComputer(RemoteNameInBuffer(entry, buffer));
+        if (IsEnterable(*entry))
+            WalkNetwork(const_cast<NETRESOURCEA*>(entry));
+        if (StopTest())
+            return;
+        result = Request(handle, buffer);
+        if (result == ERROR_NO_MORE_ITEMS)
+            return;
+    }
+}
+
+} // namespace
+
+NetUpdateCalls DefaultNetUpdateCalls()
+{
+    return {&::WNetOpenEnumA, &::WNetEnumResourceA, &::WNetCloseEnum, &AfxBeginThread};
+}
+
+NetUpdateCalls g_netCalls = DefaultNetUpdateCalls();
+
+CString ComputerNameFromRemote(const char* remote)
+{
+    if (!remote)
+        return CString();
+    if (remote[0] == '\\')
+        return remote[1] ? CString(remote + 2) : CString();
+    return CString(remote);
+}
+
+void NetUpdateWindowClosing()
+{
+    g_windowClosing = 1;
+}
+
+void NetUpdateWindowOpening()
+{
+    g_windowClosing = 0;
+}
+
+void WalkNetwork(LPNETRESOURCEA container)
+{
+    if (StopTest())
+        return;
+    HANDLE handle = nullptr;
+    if (g_netCalls.openEnum(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, RESOURCEUSAGE_CONTAINER, container, &handle) !=
+        NO_ERROR)
+        return;
+    if (container && StopTest()) {
+        g_netCalls.closeEnum(handle);
+        return;
+    }
+    HGLOBAL memory = ::GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, kBufferSize);
+    if (!memory) {
+        g_netCalls.closeEnum(handle);
+        return;
+    }
+    char* buffer = static_cast<char*>(memory);
+    std::memset(buffer, 0, kBufferSize);
+    if (container)
+        WalkContainer(handle, buffer);
+    else
+        WalkTop(handle, buffer);
+    g_netCalls.closeEnum(handle);
+    ::GlobalFree(memory);
+}
+
+UINT NetUpdateThread(LPVOID)
+{
+    WalkNetwork(nullptr);
+    HWND main = g_mainWnd;
+    if (main && !g_windowClosing)
+        ::SendMessageA(main, g_netUpdateNotifyMsg, 0, 0);
+    g_updateRunning = 0;
+    return 0;
+}
+
+void CFerrolinkDlg::OnScan()
+{
+    m_tree.SetFocus();
+    if (g_updateRunning) {
+        g_stopRequested = 1;
+        SetStatusText("Stopping...", 255, 0);
+        return;
+    }
+    g_stopRequested = 0;
+    m_ignoreSelChange = 1;
+    m_tree.DeleteAllItems();
+    m_ignoreSelChange = 0;
+
+    m_backButton.EnableWindow(TRUE);
+    m_forwardButton.EnableWindow(TRUE);
+
+    // Raised before the worker exists, so its lowering always comes after.
+    g_updateRunning = 1;
+    if (!g_netCalls.beginThread(&NetUpdateThread, AfxGetApp(), THREAD_PRIORITY_NORMAL, 0, 0, nullptr)) {
+        g_updateRunning = 0;
+        AfxMessageBox("Error", MB_OK, 0);
+        return;
+    }
+    m_scanButton.EnableWindow(FALSE);
+    ::EnableMenuItem(::GetSubMenu(GetMenu(), 0), ID_NET_UPDATE, MF_BYCOMMAND | MF_GRAYED);
+    SetStatusText("Net update in progress...", 255, 0);
+}
+
+void CFerrolinkDlg::OnStop()
+{
+    m_tree.SetFocus();
+    if (g_updateRunning) {
+        g_stopRequested = 1;
+        SetStatusText("Stopping...", 255, 0);
+        m_tree.SetFocus();
+    }
+}
+
+LRESULT CFerrolinkDlg::OnNetUpdateNotify(WPARAM, LPARAM)
+{
+    SetStatusText("Net update complete", 255, 0);
+    m_scanButton.EnableWindow(TRUE);
+    ::EnableMenuItem(::GetSubMenu(GetMenu(), 0), ID_NET_UPDATE, MF_BYCOMMAND | MF_ENABLED);
+    return 1;
+}

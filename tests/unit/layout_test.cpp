@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+#include "res/resource.h"
+#include "tests/unit/dialog_harness.h"
+
+namespace {
+
+RECT ChildRect(HWND parent, int id)
+{
+    RECT r = {};
+    HWND h = ::GetDlgItem(parent, id);
+    ::GetWindowRect(h, &r);
+    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+void ExpectRect(HWND parent, int id, int x, int y, int w, int h)
+{
+    const RECT r = ChildRect(parent, id);
+    EXPECT_EQ(r.left, x) << "control " << id;
+    EXPECT_EQ(r.top, y) << "control " << id;
+    if (w >= 0) EXPECT_EQ(r.right - r.left, w) << "control " << id;
+    if (h >= 0) EXPECT_EQ(r.bottom - r.top, h) << "control " << id;
+}
+
+int ColumnWidth(HWND list, int col)
+{
+    return static_cast<int>(::SendMessageA(list, LVM_GETCOLUMNWIDTH, col, 0));
+}
+
+TEST(Layout, ClientOf600By400)
+{
+    DialogHarness h;
+    ASSERT_TRUE(h.wnd());
+    h.WaitIdle();
+    ::SendMessageA(h.wnd(), WM_SIZE, SIZE_RESTORED, MAKELPARAM(600, 400));
+    ExpectRect(h.wnd(), IDC_TREE, 2, 52, 135, 325);
+    ExpectRect(h.wnd(), IDC_LIST, 140, 82, 458, 295);
+    ExpectRect(h.wnd(), IDC_LOCATION, 140, 52, 460, 25);
+    ExpectRect(h.wnd(), IDC_SITE_LINK, 500, 15, -1, -1);
+    ExpectRect(h.wnd(), IDC_TOOLBAR_RULE, -8, 40, 612, 8);
+    ExpectRect(h.wnd(), IDC_MENU_RULE, -8, -6, 612, 8);
+    EXPECT_EQ(ColumnWidth(h.item(IDC_LIST), 0), 120);
+    EXPECT_EQ(ColumnWidth(h.item(IDC_LIST), 1), 50);
+    EXPECT_EQ(ColumnWidth(h.item(IDC_LIST), 2), 260);
+    // The push buttons keep their template places.
+    const RECT back = ChildRect(h.wnd(), IDC_BACK);
+    const RECT fwd = ChildRect(h.wnd(), IDC_FORWARD);
+    EXPECT_EQ(back.left, 0);
+    EXPECT_EQ(fwd.left, back.right);
+}
+
+TEST(Layout, StatusBarDocksAtTheBottom)
+{
+    DialogHarness h;
+    h.WaitIdle();
+    RECT client;
+    ::GetClientRect(h.wnd(), &client);
+    const RECT bar = ChildRect(h.wnd(), IDC_STATUSBAR);
+    EXPECT_EQ(bar.bottom, client.bottom);
+    EXPECT_EQ(bar.left, 0);
+    EXPECT_EQ(bar.right, client.right);
+    // The tree and the list end above it.
+    EXPECT_LE(ChildRect(h.wnd(), IDC_TREE).bottom, bar.top);
+    EXPECT_LE(ChildRect(h.wnd(), IDC_LIST).bottom, bar.top);
+}
+
+TEST(Layout, MinimisedSizesCountAsZero)
+{
+    DialogHarness h;
+    h.WaitIdle();
+    ::SendMessageA(h.wnd(), WM_SIZE, SIZE_MINIMIZED, 0);
+    ExpectRect(h.wnd(), IDC_TREE, 2, 52, 135, 0);
+    ExpectRect(h.wnd(), IDC_LIST, 140, 82, 0, 0);
+    ExpectRect(h.wnd(), IDC_LOCATION, 140, 52, 0, 25);
+    ExpectRect(h.wnd(), IDC_SITE_LINK, -100, 15, -1, -1);
+    ExpectRect(h.wnd(), IDC_TOOLBAR_RULE, -8, 40, 12, 8);
+    EXPECT_EQ(ColumnWidth(h.item(IDC_LIST), 2), 0);
+}
+
+TEST(Layout, SizingKeepsAtLeast500By200)
+{
+    DialogHarness h;
+    h.WaitIdle();
+    const struct { UINT edge; RECT in; RECT out; } rows[] = {
+        {WMSZ_RIGHT, {100, 100, 400, 500}, {100, 100, 600, 500}},
+        {WMSZ_BOTTOM, {100, 100, 800, 150}, {100, 100, 800, 300}},
+        {WMSZ_LEFT, {350, 100, 800, 500}, {350, 100, 850, 500}},   // the right edge moves
+        {WMSZ_TOP, {100, 420, 800, 500}, {100, 420, 800, 620}},    // the bottom edge moves
+        {WMSZ_TOPLEFT, {0, 0, 10, 10}, {0, 0, 500, 200}},
+        {WMSZ_BOTTOMRIGHT, {0, 0, 700, 300}, {0, 0, 700, 300}},    // big enough: unchanged
+        {WMSZ_RIGHT, {0, 0, 500, 200}, {0, 0, 500, 200}},          // exactly the minimum
+    };
+    for (const auto& r : rows) {
+        RECT rect = r.in;
+        ::SendMessageA(h.wnd(), WM_SIZING, r.edge, reinterpret_cast<LPARAM>(&rect));
+        EXPECT_TRUE(EqualRect(&rect, &r.out)) << "edge " << r.edge << ": " << rect.left << "," << rect.top
+                                              << "," << rect.right << "," << rect.bottom;
+    }
+}
+
+TEST(MainWindow, TitleColumnsAndStyles)
+{
+    DialogHarness h;
+    h.WaitIdle();
+    char title[64] = {};
+    ::GetWindowTextA(h.wnd(), title, sizeof title);
+    EXPECT_STREQ(title, "Ferrolink 1.0");
+    for (int id : {IDC_BACK, IDC_FORWARD, IDC_STOP, IDC_SCAN, IDC_LOCATION})
+        EXPECT_EQ(::GetWindowLongA(h.item(id), GWL_STYLE) & 0xFFFFFFFF, 0x5001000B) << id;
+    const DWORD ex = static_cast<DWORD>(::SendMessageA(h.item(IDC_LIST), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    EXPECT_EQ(ex & 0x4871u, 0x4871u);
+    EXPECT_EQ(::SendMessageA(h.item(IDC_TREE), TVM_GETITEMHEIGHT, 0, 0), 20);
+    char caption[64] = {};
+    ::GetWindowTextA(h.item(IDC_BACK), caption, sizeof caption);
+    EXPECT_STREQ(caption, "Back");
+    ::GetWindowTextA(h.item(IDC_SCAN), caption, sizeof caption);
+    EXPECT_STREQ(caption, "Scan");
+    ::GetWindowTextA(h.item(IDC_LOCATION), caption, sizeof caption);
+    EXPECT_STREQ(caption, "");
+    EXPECT_TRUE(::SendMessageA(h.item(IDC_STATUSBAR), SB_ISSIMPLE, 0, 0));
+    const auto history = h.StatusHistory();
+    ASSERT_GE(history.size(), 2u);
+    EXPECT_EQ(history[0], "Ready");
+    EXPECT_EQ(history[1], "Net update in progress...");
+}
+
+} // namespace

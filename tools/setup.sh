@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, only when a
+# command or file they provide is missing, so a second run costs nothing.
+set -euo pipefail
+need=()
+check() { # check PACKAGE PATH-OR-COMMAND
+  if [[ $2 == /* ]]; then [[ -e $2 ]] || need+=("$1"); else command -v "$2" >/dev/null 2>&1 || need+=("$1"); fi
+}
+check g++-mingw-w64-x86-64-posix x86_64-w64-mingw32-g++-posix
+check g++-mingw-w64-i686-posix i686-w64-mingw32-g++-posix
+check cmake cmake
+check make make
+check wine wine
+check wine64 /usr/lib/wine/wine64
+check xvfb Xvfb
+check xauth xauth
+check xdotool xdotool
+check imagemagick convert
+check nftables nft
+check iproute2 ip
+check googletest /usr/src/googletest/CMakeLists.txt
+check nlohmann-json3-dev /usr/include/nlohmann/json.hpp
+check python3 python3
+check util-linux unshare
+if ((${#need[@]})); then
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "setup: missing packages: ${need[*]} (run as root, or install them)" >&2
+    exit 1
+  fi
+  echo "setup: installing ${need[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${need[@]}"
+fi
