@@ -140,6 +140,8 @@ LRESULT CFerrolinkDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
         if (lp != 0 && HIWORD(wp) != BN_CLICKED)
             break;
         switch (LOWORD(wp)) {
+        case IDC_BACK: OnBack(); return 0;
+        case IDC_FORWARD: OnForward(); return 0;
         case IDC_STOP: OnStop(); return 0;
         case IDC_SCAN: OnScan(); return 0;
         case ID_NET_UPDATE: OnUpdateNet(); return 0;
@@ -154,6 +156,15 @@ LRESULT CFerrolinkDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
         break;
     }
     return CDialog::WindowProc(msg, wp, lp);
+}
+
+BOOL CFerrolinkDlg::OnNotifyEntry(NMHDR* header, LRESULT* result)
+{
+    if (header->idFrom == IDC_TREE && (header->code == TVN_SELCHANGEDA || header->code == TVN_SELCHANGEDW)) {
+        OnTreeSelChanged(header, result);
+        return TRUE;
+    }
+    return CDialog::OnNotifyEntry(header, result);
 }
 
 void CFerrolinkDlg::OnPaint()

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <vector>
 #include "framework/afx.h"
+#include "net/share_enum.h"
 
 // NetShareEnum and NetApiBufferFree as netapi32.dll (NT family) and
 // svrapi.dll (9x family) publish them.
@@ -33,6 +34,12 @@ public:
     void OnScan();
     void OnStop();
 
+    // A computer's shares: names, comments and type texts in step; 0 on
+    // success, 1203 when the service fails.
+    int EnumShares(CString name, CStringList& names, CStringList& comments, CStringList& types);
+    int EnumSharesNT(CString name, CStringList& names, CStringList& comments, CStringList& types);
+    int EnumShares9x(CString name, CStringList& names, CStringList& comments, CStringList& types);
+
     CStatusBarCtrl m_statusBar;
     HMODULE m_shareLib = nullptr;
     PFN_NETSHAREENUM_NT m_pfnNetShareEnumNT = nullptr;
@@ -55,12 +62,17 @@ protected:
     void DoDataExchange(CDataExchange* dx) override;
     BOOL OnInitDialog() override;
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+    BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override;
+    BOOL OnNotifyEntry(NMHDR* header, LRESULT* result) override;
 
 private:
     void OnPaint();
     HCURSOR OnQueryDragIcon();
     void OnLButtonDown(UINT flags, CPoint point);
+    void OnTreeSelChanged(NMHDR* header, LRESULT* result);
     void OnSize(UINT type, int cx, int cy);
+    void OnBack();
+    void OnForward();
     void OnUpdateNet() { OnScan(); }
     void OnSizing(UINT edge, LPRECT rect);
     LRESULT OnNetUpdateNotify(WPARAM wp, LPARAM lp);

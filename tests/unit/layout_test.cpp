@@ -18,8 +18,12 @@ void ExpectRect(HWND parent, int id, int x, int y, int w, int h)
     const RECT r = ChildRect(parent, id);
     EXPECT_EQ(r.left, x) << "control " << id;
     EXPECT_EQ(r.top, y) << "control " << id;
-    if (w >= 0) EXPECT_EQ(r.right - r.left, w) << "control " << id;
-    if (h >= 0) EXPECT_EQ(r.bottom - r.top, h) << "control " << id;
+    if (w >= 0) {
+        EXPECT_EQ(r.right - r.left, w) << "control " << id;
+    }
+    if (h >= 0) {
+        EXPECT_EQ(r.bottom - r.top, h) << "control " << id;
+    }
 }
 
 int ColumnWidth(HWND list, int col)

@@ -1,0 +1,104 @@
+#include "net/ping.h"
+
+#ifdef __i386__
+static_assert(sizeof(ICMP_ECHO_REPLY) == 28, "ICMP_ECHO_REPLY is 28 bytes on 32-bit Windows");
+#endif
+
+namespace {
+void ShowError(const char* text)
+{
+    ::MessageBoxA(nullptr, text, "Error:", MB_OK);
+}
+
+template <typename T>
+T Entry(HMODULE module, const char* name)
+{
+    return reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+} // namespace
+
+CPing::CPing()
+{
+    m_bReady = 0;
+    m_hIcmp = ::LoadLibraryA("ICMP.DLL");
+    if (!m_hIcmp) {
+        ShowError("Could not load ICMP.DLL");
+        return;
+    }
+    m_pfnIcmpCreateFile = Entry<PFN_ICMPCREATEFILE>(m_hIcmp, "IcmpCreateFile");
+    m_pfnIcmpCloseHandle = Entry<PFN_ICMPCLOSEHANDLE>(m_hIcmp, "IcmpCloseHandle");
+    m_pfnIcmpSendEcho = Entry<PFN_ICMPSENDECHO>(m_hIcmp, "IcmpSendEcho");
+    if (!m_pfnIcmpCreateFile || !m_pfnIcmpCloseHandle || !m_pfnIcmpSendEcho) {
+        ShowError("Error loading ICMP.DLL");
+        ::FreeLibrary(m_hIcmp);
+        m_hIcmp = nullptr;
+        return;
+    }
+    WSADATA data = {};
+    if (::WSAStartup(MAKEWORD(1, 1), &data) != 0) {
+        ShowError("WSAStartup() error:");
+        ::WSACleanup();
+        ::FreeLibrary(m_hIcmp);
+        m_hIcmp = nullptr;
+        return;
+    }
+    if (data.wVersion != MAKEWORD(1, 1)) {
+        ShowError("No WinSock version 1.1 support found");
+        ::WSACleanup();
+        ::FreeLibrary(m_hIcmp);
+        m_hIcmp = nullptr;
+        return;
+    }
+    m_bReady = 1;
+}
+
+CPing::~CPing()
+{
+    if (!m_bReady)
+        return;
+    ::WSACleanup();
+    ::FreeLibrary(m_hIcmp);
+}
+
+int CPing::Ping(CString name)
+{
+    if (!m_bReady)
+        return 0;
+
+    hostent* host = nullptr;
+    const unsigned long address = ::inet_addr(name);
+    if (address == INADDR_NONE)
+        host = ::gethostbyname(name);
+    else
+        host = ::gethostbyaddr(reinterpret_cast<const char*>(&address), 4, AF_INET);
+    if (!host || host->h_addrtype != AF_INET || host->h_length != 4 || !host->h_addr_list ||
+        !host->h_addr_list[0])
+        return 0;
+    IPAddr destination;
+    memcpy(&destination, host->h_addr_list[0], 4);
+
+    HANDLE echo = m_pfnIcmpCreateFile();
+    if (echo == INVALID_HANDLE_VALUE || echo == nullptr)
+        return 0;
+
+    IP_OPTION_INFORMATION options = {};
+    options.Ttl = 255;
+    options.Tos = 0;
+    options.Flags = 0;
+    options.OptionsSize = 0;
+    options.OptionsData = nullptr;
+
+    // One reply plus the 8 bytes Windows asks for an ICMP error message.
+    union {
+        ICMP_ECHO_REPLY reply;
+        char bytes[sizeof(ICMP_ECHO_REPLY) + 8];
+    } buffer = {};
+    buffer.reply.Status = IP_SUCCESS;
+    const DWORD replies = m_pfnIcmpSendEcho(echo, destination, nullptr, 0, &options, &buffer,
+                                            sizeof buffer, kPingTimeoutMs);
+    // A failed call may leave the reply untouched: only a counted reply counts.
+    const int answered = replies >= 1 && buffer.reply.Status == IP_SUCCESS;
+
+    m_pfnIcmpCloseHandle(echo);
+    return answered;
+}
