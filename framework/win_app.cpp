@@ -1,4 +1,5 @@
 #include "framework/win_app.h"
+#include <commctrl.h>
 #include <cstring>
 
 namespace {
@@ -23,6 +24,9 @@ CWinApp::~CWinApp()
 void CWinApp::InitApplication(HINSTANCE instance)
 {
     m_hInstance = instance;
+    // The dialog templates use the tree, list and status bar classes; the
+    // plain call exists on every system the program runs on.
+    ::InitCommonControls();
     if (m_pszAppName)
         return;
     char path[MAX_PATH] = {};

@@ -15,8 +15,6 @@ TestApp g_testApp;
 int main(int argc, char** argv)
 {
     g_testApp.InitApplication(::GetModuleHandleA(nullptr));
-    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES};
-    ::InitCommonControlsEx(&icc);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
