@@ -20,6 +20,7 @@ check nftables nft
 check iproute2 ip
 check googletest /usr/src/googletest/CMakeLists.txt
 check nlohmann-json3-dev /usr/include/nlohmann/json.hpp
+check fonts-wine /usr/share/wine/fonts/marlett.ttf
 check python3 python3
 check util-linux unshare
 if ((${#need[@]})); then
