@@ -1,0 +1,49 @@
+# Shared by the end-to-end scenarios. A scenario runs inside the test world
+# (tests/world/run-in-world sets FERROLINK_BUILD, WINEPREFIX, DISPLAY) and
+# drives the real program with uidriver.exe and, where a user's hands are
+# needed, xdotool.
+set -uo pipefail
+BUILD=${FERROLINK_BUILD:?run inside tests/world/run-in-world}
+WINE=${WINELOADER:-/usr/lib/wine/wine64}
+APP_PID=
+PASSED=0
+FAILED=0
+
+drv() { "$WINE" "$BUILD/bin/uidriver.exe" "$@"; }
+
+start_app() {
+  "$WINE" "$BUILD/bin/ferrolink.exe" &
+  APP_PID=$!
+  drv wait-window 30000 >/dev/null || { echo "FAIL: the window did not open"; FAILED=$((FAILED + 1)); return 1; }
+}
+
+# Ends the program if it still runs and waits for it.
+stop_app() {
+  if [[ -n $APP_PID ]] && kill -0 "$APP_PID" 2>/dev/null; then
+    drv close 10000 >/dev/null 2>&1 || kill "$APP_PID" 2>/dev/null
+  fi
+  [[ -n $APP_PID ]] && wait "$APP_PID" 2>/dev/null
+  APP_PID=
+}
+
+pass() { PASSED=$((PASSED + 1)); echo "ok: $1"; }
+fail() { FAILED=$((FAILED + 1)); echo "FAIL: $1"; }
+
+# check NAME EXPECTED ACTUAL
+check() {
+  if [[ "$2" == "$3" ]]; then pass "$1"; else fail "$1"; diff <(printf '%s\n' "$2") <(printf '%s\n' "$3") | sed 's/^/    /'; fi
+}
+
+# check_cmd NAME COMMAND...: the command must succeed.
+check_cmd() {
+  local name=$1; shift
+  local out
+  if out=$("$@" 2>&1); then pass "$name"; else fail "$name: $out"; fi
+}
+
+finish() {
+  stop_app
+  echo "$PASSED passed, $FAILED failed"
+  [[ $FAILED -eq 0 ]]
+}
+trap 'stop_app' EXIT
