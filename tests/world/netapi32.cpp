@@ -1,0 +1,150 @@
+// netapi32.dll of the test world: NetShareEnum at level 1 and
+// NetApiBufferFree, serving the world's computers. Every buffer ends exactly
+// at an inaccessible page, so a read past a record or a string faults.
+#include <windows.h>
+#include <lm.h>
+#include <cstring>
+#include <vector>
+#include "world_file.h"
+
+namespace {
+
+// A block of `size` bytes whose last byte is followed by a guard page.
+BYTE* GuardedAlloc(size_t size)
+{
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    const size_t page = si.dwPageSize;
+    const size_t pages = (size + page - 1) / page + 1;
+    BYTE* base = static_cast<BYTE*>(VirtualAlloc(nullptr, pages * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    if (!base)
+        return nullptr;
+    DWORD old;
+    VirtualProtect(base + (pages - 1) * page, page, PAGE_NOACCESS, &old);
+    return base + (pages - 1) * page - size;
+}
+
+std::string Narrow(const wchar_t* w)
+{
+    if (!w)
+        return std::string();
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
+    std::string s(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1)
+        WideCharToMultiByte(CP_UTF8, 0, w, -1, &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+struct Share {
+    bool hasName, hasRemark;
+    std::wstring name, remark;
+    DWORD type;
+};
+
+} // namespace
+
+extern "C" {
+
+__declspec(dllexport) DWORD WINAPI FerrolinkFixture()
+{
+    return 0x4E54;   // "NT"
+}
+
+__declspec(dllexport) NET_API_STATUS WINAPI NetApiBufferFree(LPVOID buffer)
+{
+    if (!buffer)
+        return NERR_Success;
+    MEMORY_BASIC_INFORMATION mbi;
+    if (!VirtualQuery(buffer, &mbi, sizeof mbi))
+        return ERROR_INVALID_PARAMETER;
+    VirtualFree(mbi.AllocationBase, 0, MEM_RELEASE);
+    return NERR_Success;
+}
+
+// Knobs of a computer beyond the shares: "more_data_empty" (every pass says
+// ERROR_MORE_DATA and delivers nothing), "fail_pass": {"pass": k, "code": c}
+// (0-based pass k fails), "entries_read": n (the count read claims n).
+__declspec(dllexport) NET_API_STATUS WINAPI NetShareEnum(LMSTR server, DWORD level, LPBYTE* bufptr, DWORD,
+                                                          LPDWORD read, LPDWORD total, LPDWORD resume)
+{
+    if (!bufptr || !read || !total)
+        return ERROR_INVALID_PARAMETER;
+    *bufptr = nullptr;
+    *read = 0;
+    *total = 0;
+    if (level != 1)
+        return ERROR_INVALID_LEVEL;
+    const std::string name = Narrow(server);
+    const nlohmann::json* c = FindComputer(name);
+    if (!c)
+        return ERROR_BAD_NETPATH;
+    if (c->value("needs_backslashes", false) && name.rfind("\\\\", 0) != 0)
+        return NERR_InvalidComputer;
+    if (const DWORD status = c->value("status", 0u))
+        return status;
+    if (c->value("more_data_empty", false))
+        return ERROR_MORE_DATA;
+
+    std::vector<Share> shares;
+    if (c->contains("shares") && (*c)["shares"].is_array()) {
+        for (const auto& s : (*c)["shares"]) {
+            Share share = {};
+            std::string text;
+            share.hasName = ShareText(s, "name", &text);
+            share.name = WideFromUtf8(text);
+            share.hasRemark = ShareText(s, "remark", &text);
+            share.remark = WideFromUtf8(text);
+            share.type = s.value("type", 0u);
+            shares.push_back(share);
+        }
+    }
+    const DWORD pass = resume ? *resume : 0;
+    if (c->contains("fail_pass") && (*c)["fail_pass"].value("pass", -1) == static_cast<int>(pass))
+        return (*c)["fail_pass"].value("code", 5u);
+    const size_t passes = std::max<size_t>(1, c->value("passes", 1u));
+    const size_t per = (shares.size() + passes - 1) / passes;
+    const size_t first = std::min(shares.size(), pass * per);
+    const size_t last = pass + 1 >= passes ? shares.size() : std::min(shares.size(), first + per);
+
+    size_t strings = 0;
+    for (size_t i = first; i < last; ++i)
+        strings += (shares[i].hasName ? shares[i].name.size() + 1 : 0) + (shares[i].hasRemark ? shares[i].remark.size() + 1 : 0);
+    const size_t records = (last - first) * sizeof(SHARE_INFO_1);
+    // Records at an aligned start, strings right up to the guard page.
+    const size_t size = records + strings * sizeof(wchar_t);
+    const size_t slack = (alignof(SHARE_INFO_1) - size % alignof(SHARE_INFO_1)) % alignof(SHARE_INFO_1);
+    BYTE* block = GuardedAlloc(size + slack + (size == 0 ? 1 : 0));
+    if (!block)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    SHARE_INFO_1* out = reinterpret_cast<SHARE_INFO_1*>(block);
+    wchar_t* text = reinterpret_cast<wchar_t*>(block + records + slack + (size == 0 ? 1 : 0));
+    for (size_t i = first; i < last; ++i) {
+        SHARE_INFO_1& r = out[i - first];
+        r.shi1_type = shares[i].type;
+        r.shi1_netname = nullptr;
+        r.shi1_remark = nullptr;
+        if (shares[i].hasName) {
+            std::memcpy(text, shares[i].name.c_str(), (shares[i].name.size() + 1) * sizeof(wchar_t));
+            r.shi1_netname = text;
+            text += shares[i].name.size() + 1;
+        }
+        if (shares[i].hasRemark) {
+            std::memcpy(text, shares[i].remark.c_str(), (shares[i].remark.size() + 1) * sizeof(wchar_t));
+            r.shi1_remark = text;
+            text += shares[i].remark.size() + 1;
+        }
+    }
+    *bufptr = block;
+    *read = static_cast<DWORD>(c->value("entries_read", static_cast<unsigned>(last - first)));
+    *total = static_cast<DWORD>(shares.size());
+    if (last < shares.size()) {
+        if (resume)
+            *resume = pass + 1;
+        return ERROR_MORE_DATA;
+    }
+    if (resume)
+        *resume = 0;
+    return NERR_Success;
+}
+
+} // extern "C"

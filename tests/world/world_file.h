@@ -1,0 +1,73 @@
+// The test world as the fixture DLLs read it: the JSON file FERROLINK_WORLD
+// names, loaded once per process.
+#pragma once
+#include <windows.h>
+#include <nlohmann/json.hpp>
+#include <cctype>
+#include <fstream>
+#include <mutex>
+#include <string>
+
+inline const nlohmann::json& World()
+{
+    static nlohmann::json world;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        char path[MAX_PATH * 4] = {};
+        const DWORD n = GetEnvironmentVariableA("FERROLINK_WORLD", path, sizeof path);
+        if (!n || n >= sizeof path)
+            return;
+        std::ifstream in(path);
+        if (in)
+            world = nlohmann::json::parse(in, nullptr, false);
+        if (world.is_discarded())
+            world = nlohmann::json();
+    });
+    return world;
+}
+
+// A computer of the world by name, without regard to case and with or
+// without two leading backslashes; null when there is none.
+inline const nlohmann::json* FindComputer(std::string name)
+{
+    if (name.rfind("\\\\", 0) == 0)
+        name = name.substr(2);
+    const nlohmann::json& w = World();
+    if (!w.is_object() || !w.contains("computers") || !w["computers"].is_object())
+        return nullptr;
+    for (auto it = w["computers"].begin(); it != w["computers"].end(); ++it) {
+        std::string key = it.key();
+        if (key.rfind("\\\\", 0) == 0)
+            key = key.substr(2);
+        if (key.size() == name.size() &&
+            std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) {
+                return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+            }))
+            return &it.value();
+    }
+    return nullptr;
+}
+
+// The world's strings are UTF-8.
+inline std::wstring WideFromUtf8(const std::string& s)
+{
+    if (s.empty())
+        return std::wstring();
+    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+    return w;
+}
+
+// A share field: a string, or null for a NULL pointer; "repeat": N makes a
+// name of N copies of its first character (for very long names).
+inline bool ShareText(const nlohmann::json& share, const char* field, std::string* out)
+{
+    if (!share.contains(field) || !share[field].is_string())
+        return false;
+    *out = share[field].get<std::string>();
+    const std::string repeat = std::string(field) + "_repeat";
+    if (share.contains(repeat) && share[repeat].is_number_unsigned())
+        *out = std::string(share[repeat].get<size_t>(), out->empty() ? 'X' : (*out)[0]);
+    return true;
+}
