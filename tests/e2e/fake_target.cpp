@@ -245,12 +245,15 @@ void OnInitDialog() {
   AppendMenuA(menu, MF_STRING | MF_GRAYED, ID_NET_BREAK, "&Break update");
   AppendMenuA(menu, MF_STRING, ID_HELP_ABOUT, "&About");
   SetMenu(g_dlg, menu);
+  // The menu took height from the client area: put the status bar back at the bottom.
+  SendMessageA(Item(IDC_STATUSBAR), WM_SIZE, 0, 0);
   HMENU sys = GetSystemMenu(g_dlg, FALSE);
   AppendMenuA(sys, MF_SEPARATOR, 0, nullptr);
   AppendMenuA(sys, MF_STRING, IDM_ABOUTBOX, "&About Ferrolink...");
 
   EnableWindow(Item(IDC_BACK), FALSE);
   EnableWindow(Item(IDC_FORWARD), FALSE);
+  EnableWindow(Item(IDC_STOP), FALSE);
   SetFocus(Item(IDC_TREE));
   StartScan();
 }

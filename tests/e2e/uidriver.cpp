@@ -348,14 +348,21 @@ bool WindowText(HWND h, std::string& out) {
   return true;
 }
 
-// The simple-mode text of the status bar (part 255).
+// The status bar's text. In simple mode Windows keeps it as part 255, while
+// Wine answers part 255 with nothing and part 0 with the simple text.
 bool StatusText(const Target& t, HWND bar, const RemoteMem& mem, std::string& out) {
-  LRESULT len = 0;
-  if (!Send(bar, SB_GETTEXTLENGTHA, 255, 0, &len)) return false;
+  LRESULT simple = 0, len = 0;
+  if (!Send(bar, SB_ISSIMPLE, 0, 0, &simple)) return false;
+  WPARAM part = 0;
+  if (simple) {
+    if (!Send(bar, SB_GETTEXTLENGTHA, 255, 0, &len)) return false;
+    if (LOWORD(len)) part = 255;
+  }
+  if (!Send(bar, SB_GETTEXTLENGTHA, part, 0, &len)) return false;
   if (LOWORD(len) >= kTextMax) return false;  // SB_GETTEXT takes no buffer size
   const char nul = 0;
   if (!mem.Write(0, &nul, 1)) return false;
-  if (!Send(bar, SB_GETTEXTA, 255, mem.param())) return false;
+  if (!Send(bar, SB_GETTEXTA, part, mem.param())) return false;
   out = ReadRemoteString(t.proc, mem.at(0));
   return true;
 }
@@ -806,6 +813,8 @@ int CmdRect(const Args& a) {
   return 0;
 }
 
+// Exit 3 when menus of another process cannot be read at all: Wine keeps them
+// per process and answers 1456 (invalid menu handle) to every menu call.
 int CmdMenuState(const Args& a) {
   long id;
   if (!NumArg(a, 0, 0, id)) return BadNumber(a, 0);
@@ -813,9 +822,12 @@ int CmdMenuState(const Args& a) {
   if (!Attach(t)) return 1;
   HMENU menu = GetMenu(t.wnd);
   if (!menu) return Fail("the main window has no menu");
+  if (!IsMenu(menu)) {
+    Fail("menus of another process are not readable on this system");
+    return 3;
+  }
   const UINT state = GetMenuState(menu, static_cast<UINT>(id), MF_BYCOMMAND);
-  if (state == static_cast<UINT>(-1))
-    return Fail("menu item %ld not readable (error %lu)", id, GetLastError());
+  if (state == static_cast<UINT>(-1)) return Fail("no menu item %ld", id);
   PrintLine(state & (MF_GRAYED | MF_DISABLED) ? "grayed" : "enabled");
   return 0;
 }
@@ -877,6 +889,7 @@ int Usage() {
 int main(int argc, char** argv) {
   // Plain \n line ends: the tests read this output with Unix tools.
   _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
 
   Args words;
   for (int i = 1; i < argc; ++i) {
@@ -893,8 +906,8 @@ int main(int argc, char** argv) {
     } else if (arg == "--send-timeout" && hasValue) {
       g_opt.sendTimeout = strtoul(argv[++i], nullptr, 0);
     } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-      fprintf(stderr, "unknown option %s\n", arg.c_str());
-      return Usage();
+      fprintf(stderr, "unknown option %s (run without arguments for the list)\n", arg.c_str());
+      return 2;
     } else {
       words.push_back(arg);
     }
@@ -912,6 +925,6 @@ int main(int argc, char** argv) {
     fflush(stdout);
     return rc;
   }
-  fprintf(stderr, "unknown command %s\n", words[0].c_str());
-  return Usage();
+  fprintf(stderr, "unknown command %s (run without arguments for the list)\n", words[0].c_str());
+  return 2;
 }
