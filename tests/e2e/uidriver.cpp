@@ -842,6 +842,184 @@ int CmdWindows(const Args&) {
   return 0;
 }
 
+// Milliseconds since `start`, from the performance counter.
+double MsSince(const LARGE_INTEGER& start) {
+  LARGE_INTEGER now, freq;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&freq);
+  return static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(freq.QuadPart);
+}
+
+// Benchmarks: starts EXE and prints the ms until its status bar shows TEXT.
+int CmdLaunchTime(const Args& a) {
+  long timeout;
+  if (!NumArg(a, 2, kDefaultTimeout, timeout)) return BadNumber(a, 2);
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  std::string cmd = "\"" + a[0] + "\"";
+  LARGE_INTEGER start;
+  QueryPerformanceCounter(&start);
+  if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return Fail("cannot start %s (error %lu)", a[0].c_str(), GetLastError());
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  g_opt.pid = pi.dwProcessId;
+  for (;;) {
+    Target t;
+    if ((t.wnd = FindMain()) != nullptr) {
+      t.tid = GetWindowThreadProcessId(t.wnd, &t.pid);
+      if (!OpenMemory(t)) return 1;
+      HWND bar = GetDlgItem(t.wnd, kIdStatus);
+      RemoteMem mem(t.proc, kRemoteSize);
+      std::string text;
+      while (bar && mem.ok()) {
+        if (StatusText(t, bar, mem, text) && text == a[1]) {
+          printf("%.1f\n", MsSince(start));
+          return 0;
+        }
+        if (MsSince(start) > timeout) return Fail("timeout: status is \"%s\"", text.c_str());
+        Sleep(1);
+      }
+    }
+    if (MsSince(start) > timeout) return Fail("timeout: no window");
+    Sleep(1);
+  }
+}
+
+// Benchmarks: selects NAME and prints the ms until the status shows TEXT.
+int CmdSelectTime(const Args& a) {
+  long timeout;
+  if (!NumArg(a, 2, kDefaultTimeout, timeout)) return BadNumber(a, 2);
+  Target t;
+  if (!Attach(t) || !OpenMemory(t)) return 1;
+  HWND tree = Control(t, kIdTree);
+  HWND bar = Control(t, kIdStatus);
+  if (!tree || !bar) return 1;
+  RemoteMem mem(t.proc, kRemoteSize);
+  if (!mem.ok()) return AllocFailed();
+  std::vector<TreeItem> items;
+  if (!TreeRoots(t, tree, mem, items)) return NoAnswer("TVM_GETITEM");
+  HTREEITEM target = nullptr;
+  for (const TreeItem& i : items)
+    if (i.text == a[0]) target = i.handle;
+  if (!target) return Fail("no tree item \"%s\"", a[0].c_str());
+  LARGE_INTEGER start;
+  QueryPerformanceCounter(&start);
+  g_pending = Pending{false, 0};
+  if (!SendMessageCallbackA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(target), OnReply, 0))
+    return Fail("cannot send TVM_SELECTITEM");
+  std::string text;
+  for (;;) {
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+    // The status is written inside the handler; read it once the handler is done.
+    if (g_pending.done && StatusText(t, bar, mem, text) && text == a[1]) {
+      printf("%.1f\n", MsSince(start));
+      return 0;
+    }
+    if (MsSince(start) > timeout) return Fail("timeout: status is \"%s\"", text.c_str());
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+  }
+}
+
+// Benchmarks: once idle, starts a net update ("&Update Net") and times it to
+// "Net update complete", asking the window a trivial question all along.
+// Prints the walk's ms, the longest answer in ms and the number of items.
+int CmdWalkTime(const Args& a) {
+  long timeout;
+  if (!NumArg(a, 0, 600000, timeout)) return BadNumber(a, 0);
+  Target t;
+  if (!Attach(t) || !OpenMemory(t)) return 1;
+  HWND bar = Control(t, kIdStatus);
+  HWND tree = Control(t, kIdTree);
+  if (!bar || !tree) return 1;
+  RemoteMem mem(t.proc, kRemoteSize);
+  if (!mem.ok()) return AllocFailed();
+  std::string text;
+  LARGE_INTEGER start;
+  QueryPerformanceCounter(&start);
+  while (!(StatusText(t, bar, mem, text) && text == "Net update complete")) {
+    if (MsSince(start) > timeout) return Fail("timeout: not idle, status is \"%s\"", text.c_str());
+    Sleep(5);
+  }
+  QueryPerformanceCounter(&start);
+  if (!PostMessageA(t.wnd, WM_COMMAND, 32771, 0)) return Fail("cannot post the command");
+  // Until the window has taken the command, the old text still stands.
+  while (StatusText(t, bar, mem, text) && text == "Net update complete" && MsSince(start) < 2000) Sleep(1);
+  double worst = 0;
+  for (;;) {
+    LARGE_INTEGER ask;
+    QueryPerformanceCounter(&ask);
+    DWORD_PTR r = 0;
+    if (!SendMessageTimeoutA(t.wnd, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &r)) return NoAnswer("WM_NULL");
+    const double took = MsSince(ask);
+    if (took > worst) worst = took;
+    if (StatusText(t, bar, mem, text) && text == "Net update complete") break;
+    if (MsSince(start) > timeout) return Fail("timeout: status is \"%s\"", text.c_str());
+    Sleep(2);
+  }
+  const double walk = MsSince(start);
+  LRESULT count = 0;
+  Send(tree, TVM_GETCOUNT, 0, 0, &count);
+  printf("%.1f %.1f %ld\n", walk, worst, static_cast<long>(count));
+  return 0;
+}
+
+// Benchmarks: the program's GDI and USER objects, "gdi user".
+int CmdGuiResources(const Args&) {
+  Target t;
+  if (!Attach(t)) return 1;
+  HANDLE proc = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, t.pid);
+  if (!proc) return Fail("cannot open process %lu", t.pid);
+  const DWORD gdi = GetGuiResources(proc, GR_GDIOBJECTS);
+  const DWORD user = GetGuiResources(proc, GR_USEROBJECTS);
+  CloseHandle(proc);
+  printf("%lu %lu\n", gdi, user);
+  return 0;
+}
+
+// Soak: N full repaints of the window and its controls, each waited for.
+int CmdRepaint(const Args& a) {
+  long n;
+  if (!NumArg(a, 0, 1, n)) return BadNumber(a, 0);
+  Target t;
+  if (!Attach(t)) return 1;
+  for (long i = 0; i < n; ++i) {
+    RedrawWindow(t.wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+    if (!Send(t.wnd, WM_NULL, 0, 0)) return NoAnswer("WM_NULL");
+  }
+  return 0;
+}
+
+// Soak: N cycles of "&Update Net" then "&Break update", each to its end.
+int CmdScanStop(const Args& a) {
+  long n;
+  if (!NumArg(a, 0, 1, n)) return BadNumber(a, 0);
+  Target t;
+  if (!Attach(t) || !OpenMemory(t)) return 1;
+  HWND bar = Control(t, kIdStatus);
+  if (!bar) return 1;
+  RemoteMem mem(t.proc, kRemoteSize);
+  if (!mem.ok()) return AllocFailed();
+  std::string text;
+  auto waitFor = [&](const char* want) {
+    const DWORD start = GetTickCount();
+    while (!(StatusText(t, bar, mem, text) && text == want)) {
+      if (GetTickCount() - start > 30000) return false;
+      Sleep(1);
+    }
+    return true;
+  };
+  for (long i = 0; i < n; ++i) {
+    if (!Send(t.wnd, WM_COMMAND, 32771, 0) || !Send(t.wnd, WM_COMMAND, 32772, 0)) return NoAnswer("WM_COMMAND");
+    if (!waitFor("Net update complete")) return Fail("cycle %ld: did not end: \"%s\"", i, text.c_str());
+    // The worker lowers its flag just after the window took its last message.
+    Sleep(20);
+  }
+  return 0;
+}
+
 struct Command {
   const char* name;
   const char* args;
@@ -874,6 +1052,12 @@ const Command kCommands[] = {
     {"rect", "ID", 1, 1, CmdRect},
     {"menu-state", "ID", 1, 1, CmdMenuState},
     {"windows", "", 0, 0, CmdWindows},
+    {"launch-time", "EXE TEXT [timeout]", 2, 3, CmdLaunchTime},
+    {"select-time", "NAME TEXT [timeout]", 2, 3, CmdSelectTime},
+    {"walk-time", "[timeout]", 0, 1, CmdWalkTime},
+    {"gui-resources", "", 0, 0, CmdGuiResources},
+    {"repaint", "N", 1, 1, CmdRepaint},
+    {"scan-stop", "N", 1, 1, CmdScanStop},
 };
 
 int Usage() {

@@ -3,6 +3,7 @@
 // at an inaccessible page, so a read past a record or a string faults.
 #include <windows.h>
 #include <lm.h>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 #include "world_file.h"
@@ -61,9 +62,10 @@ __declspec(dllexport) NET_API_STATUS WINAPI NetApiBufferFree(LPVOID buffer)
     return NERR_Success;
 }
 
-// Knobs of a computer beyond the shares: "more_data_empty" (every pass says
-// ERROR_MORE_DATA and delivers nothing), "fail_pass": {"pass": k, "code": c}
-// (0-based pass k fails), "entries_read": n (the count read claims n).
+// A computer the world does not have gets ERROR_BAD_NETPATH (53). Knobs beyond
+// the shares: "more_data_empty" (every pass says ERROR_MORE_DATA and delivers
+// nothing), "fail_pass": {"pass": k, "code": c} (0-based pass k fails),
+// "entries_read": n (the count read claims n).
 __declspec(dllexport) NET_API_STATUS WINAPI NetShareEnum(LMSTR server, DWORD level, LPBYTE* bufptr, DWORD,
                                                           LPDWORD read, LPDWORD total, LPDWORD resume)
 {
@@ -99,8 +101,9 @@ __declspec(dllexport) NET_API_STATUS WINAPI NetShareEnum(LMSTR server, DWORD lev
         }
     }
     const DWORD pass = resume ? *resume : 0;
-    if (c->contains("fail_pass") && (*c)["fail_pass"].value("pass", -1) == static_cast<int>(pass))
-        return (*c)["fail_pass"].value("code", 5u);
+    const nlohmann::json failPass = c->value("fail_pass", nlohmann::json::object());
+    if (failPass.is_object() && failPass.value("pass", -1) == static_cast<int>(pass))
+        return failPass.value("code", 5u);
     const size_t passes = std::max<size_t>(1, c->value("passes", 1u));
     const size_t per = (shares.size() + passes - 1) / passes;
     const size_t first = std::min(shares.size(), pass * per);
@@ -109,33 +112,36 @@ __declspec(dllexport) NET_API_STATUS WINAPI NetShareEnum(LMSTR server, DWORD lev
     size_t strings = 0;
     for (size_t i = first; i < last; ++i)
         strings += (shares[i].hasName ? shares[i].name.size() + 1 : 0) + (shares[i].hasRemark ? shares[i].remark.size() + 1 : 0);
+    const DWORD claimed = c->value("entries_read", static_cast<unsigned>(last - first));
+    // Strings end at the guard page, so reading past one faults; when the
+    // count lies, the records end there instead, so the first record read
+    // past the real ones faults.
+    const bool recordsLast = claimed > last - first;
     const size_t records = (last - first) * sizeof(SHARE_INFO_1);
-    // Records at an aligned start, strings right up to the guard page.
-    const size_t size = records + strings * sizeof(wchar_t);
-    const size_t slack = (alignof(SHARE_INFO_1) - size % alignof(SHARE_INFO_1)) % alignof(SHARE_INFO_1);
-    BYTE* block = GuardedAlloc(size + slack + (size == 0 ? 1 : 0));
+    const size_t text = strings * sizeof(wchar_t);
+    const size_t align = alignof(SHARE_INFO_1);
+    const size_t slack = recordsLast ? (align - text % align) % align : (align - (records + text) % align) % align;
+    const size_t size = std::max<size_t>(1, records + text + slack);
+    BYTE* block = GuardedAlloc(size);
     if (!block)
         return ERROR_NOT_ENOUGH_MEMORY;
-    SHARE_INFO_1* out = reinterpret_cast<SHARE_INFO_1*>(block);
-    wchar_t* text = reinterpret_cast<wchar_t*>(block + records + slack + (size == 0 ? 1 : 0));
+    BYTE* end = block + size;
+    SHARE_INFO_1* out = reinterpret_cast<SHARE_INFO_1*>(recordsLast ? end - records : block);
+    wchar_t* next = reinterpret_cast<wchar_t*>(recordsLast ? block : end - text);
+    auto put = [&next](const std::wstring& s) {
+        std::memcpy(next, s.c_str(), (s.size() + 1) * sizeof(wchar_t));
+        wchar_t* at = next;
+        next += s.size() + 1;
+        return at;
+    };
     for (size_t i = first; i < last; ++i) {
         SHARE_INFO_1& r = out[i - first];
         r.shi1_type = shares[i].type;
-        r.shi1_netname = nullptr;
-        r.shi1_remark = nullptr;
-        if (shares[i].hasName) {
-            std::memcpy(text, shares[i].name.c_str(), (shares[i].name.size() + 1) * sizeof(wchar_t));
-            r.shi1_netname = text;
-            text += shares[i].name.size() + 1;
-        }
-        if (shares[i].hasRemark) {
-            std::memcpy(text, shares[i].remark.c_str(), (shares[i].remark.size() + 1) * sizeof(wchar_t));
-            r.shi1_remark = text;
-            text += shares[i].remark.size() + 1;
-        }
+        r.shi1_netname = shares[i].hasName ? put(shares[i].name) : nullptr;
+        r.shi1_remark = shares[i].hasRemark ? put(shares[i].remark) : nullptr;
     }
     *bufptr = block;
-    *read = static_cast<DWORD>(c->value("entries_read", static_cast<unsigned>(last - first)));
+    *read = claimed;
     *total = static_cast<DWORD>(shares.size());
     if (last < shares.size()) {
         if (resume)

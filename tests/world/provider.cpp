@@ -1,20 +1,22 @@
 // ferronp.dll: a network provider that serves the test world's "providers".
 // Wine's router (mpr) loads it once per registered provider; the provider a
-// call is for comes from the record's lpProvider, and every record we hand
-// out carries its node's index in lpComment so deeper levels find it again.
+// top-level call is for comes from lpProvider, and every record we hand out
+// carries its node's index in lpComment ("ferro:N"), so deeper levels find
+// their container even when names are NULL or repeated. The whole tree is
+// built once per process, so each request costs the same in a big world.
 #include <windows.h>
 #include <winnetwk.h>
 extern "C" {
 #include <npapi.h>
 }
-#include <nlohmann/json.hpp>
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cwchar>
-#include <fstream>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
+#include "world_file.h"
 
 namespace {
 
@@ -24,43 +26,37 @@ struct Node {
     DWORD display = RESOURCEDISPLAYTYPE_GENERIC;
     DWORD usage = 0;
     DWORD delayMs = 0;
-    long failAfter = -1;
+    long failAfter = -1;            // entries before the failure; -1: none
     DWORD failCode = 0;
     DWORD openError = 0;
     std::vector<size_t> children;   // indices into g_nodes
-    std::wstring provider;          // name of the provider this node is under
+    size_t provider = 0;            // index of the provider node above
 };
 
 std::vector<Node> g_nodes;
 std::vector<size_t> g_providers;   // node index of each provider, world order
 std::once_flag g_loaded;
 
-std::wstring Widen(const std::string& s)
-{
-    if (s.empty())
-        return std::wstring();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(n, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
-    return w;
-}
+const wchar_t kTag[] = L"ferro:";
+const size_t kTagLength = 6;
 
 // "{i}" is the entry's 1-based number among its generated siblings, "{p}" its
-// parent's; a width may follow a colon: "{i:03}".
+// generated parent's; a zero-padded width may follow a colon: "{i:03}".
 std::string Expand(const std::string& pattern, size_t i, size_t p)
 {
     std::string out;
     for (size_t k = 0; k < pattern.size(); ++k) {
-        if (pattern[k] == '{' && k + 2 < pattern.size() && (pattern[k + 1] == 'i' || pattern[k + 1] == 'p')) {
-            const size_t close = pattern.find('}', k);
-            if (close != std::string::npos) {
-                const size_t value = pattern[k + 1] == 'i' ? i : p;
-                std::string spec = pattern.substr(k + 2, close - k - 2);
+        const size_t close = pattern.find('}', k);
+        if (pattern[k] == '{' && close != std::string::npos && close > k + 1 &&
+            (pattern[k + 1] == 'i' || pattern[k + 1] == 'p')) {
+            const std::string width = pattern.substr(k + 2, close - k - 2);
+            bool digits = width.empty() || (width[0] == ':' && width.size() > 1);
+            for (size_t d = 1; digits && d < width.size(); ++d)
+                digits = std::isdigit(static_cast<unsigned char>(width[d])) != 0;
+            if (digits) {
                 char buf[32];
-                if (!spec.empty() && spec[0] == ':')
-                    std::snprintf(buf, sizeof buf, ("%" + spec.substr(1) + "zu").c_str(), value);
-                else
-                    std::snprintf(buf, sizeof buf, "%zu", value);
+                const int w = width.empty() ? 0 : std::atoi(width.c_str() + 1);
+                std::snprintf(buf, sizeof buf, "%0*zu", w, pattern[k + 1] == 'i' ? i : p);
                 out += buf;
                 k = close;
                 continue;
@@ -71,101 +67,124 @@ std::string Expand(const std::string& pattern, size_t i, size_t p)
     return out;
 }
 
-size_t AddNode(const nlohmann::json& j, const std::wstring& provider, size_t index, size_t parentIndex);
-
-void AddEntries(Node& parentCopyTarget, size_t parent, const nlohmann::json& entries, const std::wstring& provider,
-                size_t parentIndex)
+void ReadFail(const nlohmann::json& j, Node& n)
 {
-    (void)parentCopyTarget;
+    if (j.contains("fail") && j["fail"].is_object()) {
+        n.failAfter = j["fail"].value("after", -1L);
+        n.failCode = j["fail"].value("code", 0u);
+    }
+}
+
+size_t AddNode(const nlohmann::json& j, size_t provider, size_t number, size_t parentNumber);
+
+// A level's entries; {"generate": {"count": N, ...entry...}} stands for N entries.
+void AddEntries(size_t parent, const nlohmann::json& entries, size_t provider, size_t parentNumber)
+{
     if (!entries.is_array())
         return;
     for (const auto& e : entries) {
-        if (e.contains("generate")) {
-            const auto& g = e["generate"];
-            const size_t count = g.value("count", 0);
+        if (!e.is_object())
+            continue;
+        if (e.contains("generate") && e["generate"].is_object()) {
+            const size_t count = e["generate"].value("count", 0u);
             for (size_t i = 1; i <= count; ++i) {
-                const size_t child = AddNode(g, provider, i, parentIndex);
+                const size_t child = AddNode(e["generate"], provider, i, parentNumber);
                 g_nodes[parent].children.push_back(child);
             }
         } else {
-            const size_t child = AddNode(e, provider, 0, parentIndex);
+            const size_t child = AddNode(e, provider, 0, parentNumber);
             g_nodes[parent].children.push_back(child);
         }
     }
 }
 
-size_t AddNode(const nlohmann::json& j, const std::wstring& provider, size_t index, size_t parentIndex)
+// `number` is the entry's number among generated siblings (0: not generated).
+size_t AddNode(const nlohmann::json& j, size_t provider, size_t number, size_t parentNumber)
 {
     Node n;
     if (j.contains("remote") && j["remote"].is_string()) {
         n.hasRemote = true;
         std::string remote = j["remote"].get<std::string>();
-        if (index)
-            remote = Expand(remote, index, parentIndex);
-        if (j.contains("repeat") && j["repeat"].is_number())
+        if (number)
+            remote = Expand(remote, number, parentNumber);
+        // "repeat": N makes the name N copies of its first character.
+        if (j.contains("repeat") && j["repeat"].is_number_unsigned())
             remote = std::string(j["repeat"].get<size_t>(), remote.empty() ? 'X' : remote[0]);
-        n.remote = Widen(remote);
+        n.remote = WideFromUtf8(remote);
     }
     n.display = j.value("display", 0u);
     n.usage = j.value("usage", 0u);
     n.delayMs = j.value("delay_ms", 0u);
-    n.openError = j.value("open_error", 0u);
-    if (j.contains("fail") && j["fail"].is_object()) {
-        n.failAfter = j["fail"].value("after", -1L);
-        n.failCode = j["fail"].value("code", 0u);
-    }
+    ReadFail(j, n);
     n.provider = provider;
     g_nodes.push_back(n);
     const size_t self = g_nodes.size() - 1;
     if (j.contains("entries"))
-        AddEntries(g_nodes[self], self, j["entries"], provider, index);
+        AddEntries(self, j["entries"], provider, number);
     return self;
-}
-
-std::string WorldPath()
-{
-    char path[MAX_PATH * 4] = {};
-    const DWORD n = GetEnvironmentVariableA("FERROLINK_WORLD", path, sizeof path);
-    return n && n < sizeof path ? std::string(path) : std::string();
 }
 
 void Load()
 {
-    std::ifstream in(WorldPath());
-    if (!in)
-        return;
-    nlohmann::json world = nlohmann::json::parse(in, nullptr, false);
-    if (world.is_discarded() || !world.contains("providers") || !world["providers"].is_array())
+    const nlohmann::json& world = World();
+    if (!world.is_object() || !world.contains("providers") || !world["providers"].is_array())
         return;
     g_nodes.reserve(1024);
     for (const auto& p : world["providers"]) {
-        const std::wstring name = Widen(p.value("name", std::string()));
+        if (!p.is_object())
+            continue;
         Node top;
         top.hasRemote = true;
-        top.remote = name;
+        top.remote = WideFromUtf8(p.value("name", std::string()));
         top.display = RESOURCEDISPLAYTYPE_NETWORK;
         top.usage = RESOURCEUSAGE_CONTAINER;
         top.openError = p.value("open_error", 0u);
         top.delayMs = p.value("delay_ms", 0u);
-        if (p.contains("fail") && p["fail"].is_object()) {
-            top.failAfter = p["fail"].value("after", -1L);
-            top.failCode = p["fail"].value("code", 0u);
-        }
-        top.provider = name;
+        ReadFail(p, top);
+        top.provider = g_nodes.size();
         g_nodes.push_back(top);
-        const size_t self = g_nodes.size() - 1;
-        g_providers.push_back(self);
+        g_providers.push_back(top.provider);
         if (p.contains("entries"))
-            AddEntries(g_nodes[self], self, p["entries"], name, 0);
+            AddEntries(top.provider, p["entries"], top.provider, 0);
     }
+}
+
+// The node a client's record stands for; g_nodes.size() when none.
+size_t FindNode(const NETRESOURCEW* res)
+{
+    const size_t none = g_nodes.size();
+    if (!res)
+        return g_providers.size() == 1 ? g_providers[0] : none;
+    if (res->lpComment && wcsncmp(res->lpComment, kTag, kTagLength) == 0) {
+        const size_t index = wcstoul(res->lpComment + kTagLength, nullptr, 10);
+        return index < none ? index : none;
+    }
+    size_t provider = none;
+    for (size_t p : g_providers)
+        if (res->lpProvider && g_nodes[p].remote == res->lpProvider)
+            provider = p;
+    if (provider == none || !res->lpRemoteName)
+        return provider;
+    // A record the client made up: the first container of that name.
+    for (size_t i = provider; i < none; ++i)
+        if (g_nodes[i].provider == provider && g_nodes[i].hasRemote && g_nodes[i].remote == res->lpRemoteName)
+            return i;
+    return none;
 }
 
 struct Enumeration {
     size_t node;
     size_t pos = 0;
-};
+    bool failed = false;   // the level's failure has been reported
 
-const wchar_t kTag[] = L"ferro:";
+    // Whether the next request is the one that fails; a failure counted past
+    // the last entry comes in place of the end.
+    bool FailsNow(const Node& level) const
+    {
+        return level.failAfter >= 0 && !failed &&
+               pos == std::min(level.children.size(), static_cast<size_t>(level.failAfter));
+    }
+};
 
 } // namespace
 
@@ -175,7 +194,7 @@ __declspec(dllexport) DWORD WINAPI NPGetCaps(DWORD index)
 {
     switch (index) {
     case WNNC_SPEC_VERSION: return WNNC_SPEC_VERSION51;
-    case WNNC_NET_TYPE: return 0x00FE0000;
+    case WNNC_NET_TYPE: return 0x00FE0000;   // an unassigned network type
     case WNNC_ENUMERATION: return WNNC_ENUM_GLOBAL;
     case WNNC_START: return 1;
     }
@@ -187,16 +206,7 @@ __declspec(dllexport) DWORD WINAPI NPOpenEnum(DWORD, DWORD, DWORD, LPNETRESOURCE
     std::call_once(g_loaded, Load);
     if (!handle)
         return WN_BAD_POINTER;
-    size_t node = static_cast<size_t>(-1);
-    if (res && res->lpComment && wcsncmp(res->lpComment, kTag, 6) == 0) {
-        node = wcstoul(res->lpComment + 6, nullptr, 10);
-    } else if (res && !res->lpRemoteName && res->lpProvider) {
-        for (size_t p : g_providers)
-            if (g_nodes[p].remote == res->lpProvider)
-                node = p;
-    } else if (!res && g_providers.size() == 1) {
-        node = g_providers[0];
-    }
+    const size_t node = FindNode(res);
     if (node >= g_nodes.size())
         return WN_BAD_VALUE;
     if (g_nodes[node].openError)
@@ -213,34 +223,36 @@ __declspec(dllexport) DWORD WINAPI NPEnumResource(HANDLE handle, LPDWORD count, 
     const Node& level = g_nodes[e->node];
     if (level.delayMs)
         Sleep(level.delayMs);
-    DWORD wanted = *count ? *count : 1;
+    const DWORD wanted = *count ? *count : 1;
     DWORD given = 0;
+    // Records from the front of the buffer, their strings from the back.
     BYTE* front = static_cast<BYTE*>(buffer);
     BYTE* back = front + *size;
     while (given < wanted && e->pos < level.children.size()) {
-        if (level.failAfter >= 0 && e->pos == static_cast<size_t>(level.failAfter))
+        if (e->FailsNow(level))
             break;
         const size_t index = level.children[e->pos];
         const Node& n = g_nodes[index];
         const std::wstring tag = kTag + std::to_wstring(index);
-        const size_t strings = (tag.size() + 1 + n.provider.size() + 1 + (n.hasRemote ? n.remote.size() + 1 : 0)) *
-                               sizeof(wchar_t);
+        const std::wstring& provider = g_nodes[n.provider].remote;
+        const size_t strings =
+            (tag.size() + 1 + provider.size() + 1 + (n.hasRemote ? n.remote.size() + 1 : 0)) * sizeof(wchar_t);
         if (front + sizeof(NETRESOURCEW) + strings > back)
             break;
-        NETRESOURCEW* r = reinterpret_cast<NETRESOURCEW*>(front);
-        front += sizeof(NETRESOURCEW);
-        auto put = [&](const std::wstring& s) {
+        auto put = [&back](const std::wstring& s) {
             back -= (s.size() + 1) * sizeof(wchar_t);
             memcpy(back, s.c_str(), (s.size() + 1) * sizeof(wchar_t));
             return reinterpret_cast<LPWSTR>(back);
         };
+        NETRESOURCEW* r = reinterpret_cast<NETRESOURCEW*>(front);
+        front += sizeof(NETRESOURCEW);
         ZeroMemory(r, sizeof *r);
         r->dwScope = RESOURCE_GLOBALNET;
         r->dwType = RESOURCETYPE_ANY;
         r->dwDisplayType = n.display;
         r->dwUsage = n.usage;
         r->lpComment = put(tag);
-        r->lpProvider = put(n.provider);
+        r->lpProvider = put(provider);
         r->lpRemoteName = n.hasRemote ? put(n.remote) : nullptr;
         ++given;
         ++e->pos;
@@ -248,8 +260,8 @@ __declspec(dllexport) DWORD WINAPI NPEnumResource(HANDLE handle, LPDWORD count, 
     *count = given;
     if (given)
         return WN_SUCCESS;
-    if (level.failAfter >= 0 && e->pos == static_cast<size_t>(level.failAfter)) {
-        ++e->pos;   // the failure is reported once, then the level goes on
+    if (e->FailsNow(level)) {
+        e->failed = true;   // reported once; asked again, the level goes on
         return level.failCode;
     }
     if (e->pos >= level.children.size())

@@ -1,20 +1,12 @@
 // svrapi.dll of the test world: the 9x NetShareEnum at level 1, writing
 // share_info_1 records into the caller's buffer, remarks after them.
-#include <windows.h>
-#include <lmerr.h>
+#include "world_file.h"
 #include <cstring>
 #include <string>
-#include "world_file.h"
+#define _SVRAPI_   // we are the DLL: define the functions, do not import them
+#include <svrapi.h>
 
 namespace {
-#pragma pack(push, 1)
-struct share_info_1 {
-    char shi1_netname[13];
-    char shi1_pad1;
-    unsigned short shi1_type;
-    char* shi1_remark;
-};
-#pragma pack(pop)
 
 const char kOutside[] = "a remark outside the caller's buffer";
 
@@ -29,6 +21,7 @@ std::string Ansi(const std::string& utf8)
         WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, &s[0], n, nullptr, nullptr);
     return s;
 }
+
 } // namespace
 
 extern "C" {
@@ -40,8 +33,8 @@ __declspec(dllexport) DWORD WINAPI FerrolinkFixture()
 
 // Knobs: "name_unterminated" (13 name bytes, no terminator), "remark_outside"
 // (remark pointers outside the buffer), "entries_read": n (the count claims n).
-__declspec(dllexport) DWORD WINAPI NetShareEnum(const char* server, short level, char* buffer,
-                                                unsigned short size, unsigned short* read, unsigned short* total)
+__declspec(dllexport) API_RET_TYPE WINAPI NetShareEnum(const char* server, short level, char* buffer,
+                                                       unsigned short size, unsigned short* read, unsigned short* total)
 {
     if (!read || !total || !buffer)
         return ERROR_INVALID_PARAMETER;

@@ -27,7 +27,7 @@ inline const nlohmann::json& World()
 }
 
 // A computer of the world by name, without regard to case and with or
-// without two leading backslashes; null when there is none.
+// without two leading backslashes; null when there is none (or it is no object).
 inline const nlohmann::json* FindComputer(std::string name)
 {
     if (name.rfind("\\\\", 0) == 0)
@@ -39,7 +39,7 @@ inline const nlohmann::json* FindComputer(std::string name)
         std::string key = it.key();
         if (key.rfind("\\\\", 0) == 0)
             key = key.substr(2);
-        if (key.size() == name.size() &&
+        if (it.value().is_object() && key.size() == name.size() &&
             std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) {
                 return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
             }))
