@@ -1,3 +1,5 @@
+#include <windows.h>
+#include <psapi.h>
 #include <gtest/gtest.h>
 #include "res/resource.h"
 #include "tests/unit/dialog_harness.h"
@@ -99,6 +101,84 @@ TEST(Layout, SizingKeepsAtLeast500By200)
         ::SendMessageA(h.wnd(), WM_SIZING, r.edge, reinterpret_cast<LPARAM>(&rect));
         EXPECT_TRUE(EqualRect(&rect, &r.out)) << "edge " << r.edge << ": " << rect.left << "," << rect.top
                                               << "," << rect.right << "," << rect.bottom;
+    }
+}
+
+TEST(MainWindow, TemplateStyles)
+{
+    DialogHarness h;
+    h.WaitIdle();
+    const DWORD child = WS_CHILD | WS_VISIBLE;
+    const struct { int id; DWORD style; DWORD mask; DWORD ex; } rows[] = {
+        {IDC_TOOLBAR_RULE, child | BS_GROUPBOX, 0xFFFFFFFF, 0},
+        {IDC_MENU_RULE, child | BS_GROUPBOX, 0xFFFFFFFF, 0},
+        // The dialog manager turns a control's WS_BORDER into a 3-D client edge.
+        {IDC_TREE, child | WS_TABSTOP | TVS_DISABLEDRAGDROP | TVS_TRACKSELECT | TVS_FULLROWSELECT,
+         ~DWORD(WS_BORDER), 0},
+        {IDC_LIST, child | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
+         ~DWORD(WS_BORDER), 0},
+        // The link adds SS_NOTIFY to its static when it is dressed.
+        {IDC_SITE_LINK, child | WS_GROUP | SS_LEFT, ~DWORD(SS_NOTIFY), WS_EX_TRANSPARENT},
+    };
+    for (const auto& r : rows) {
+        HWND c = h.item(r.id);
+        EXPECT_EQ(static_cast<DWORD>(::GetWindowLongA(c, GWL_STYLE)) & r.mask, r.style) << r.id;
+        EXPECT_EQ(static_cast<DWORD>(::GetWindowLongA(c, GWL_EXSTYLE)) & WS_EX_TRANSPARENT, r.ex) << r.id;
+    }
+    const DWORD style = static_cast<DWORD>(::GetWindowLongA(h.wnd(), GWL_STYLE));
+    const DWORD want = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+    EXPECT_EQ(style & want, want);
+    EXPECT_TRUE(::GetWindowLongA(h.wnd(), GWL_EXSTYLE) & WS_EX_APPWINDOW);
+    // The menu: Net with its two commands, Help with About.
+    HMENU menu = ::GetMenu(h.wnd());
+    char text[64];
+    ::GetMenuStringA(menu, 0, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "&Net");
+    ::GetMenuStringA(menu, 1, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "&Help");
+    ::GetMenuStringA(menu, ID_NET_UPDATE, text, sizeof text, MF_BYCOMMAND);
+    EXPECT_STREQ(text, "&Update Net");
+    ::GetMenuStringA(menu, ID_NET_BREAK, text, sizeof text, MF_BYCOMMAND);
+    EXPECT_STREQ(text, "&Break update");
+    ::GetMenuStringA(menu, ID_HELP_ABOUT, text, sizeof text, MF_BYCOMMAND);
+    EXPECT_STREQ(text, "&About");
+    EXPECT_EQ(::LoadStringA(::GetModuleHandleA(nullptr), IDS_ABOUTBOX, text, sizeof text), 19);
+    EXPECT_STREQ(text, "&About Ferrolink...");
+}
+
+TEST(MainWindow, CommonControlsSixAndIcons)
+{
+    // The manifest binds version 6 of the common controls in this build too:
+    // its side-by-side copy is loaded.
+    DialogHarness h;
+    h.WaitIdle();
+    HMODULE modules[512];
+    DWORD bytes = 0;
+    ASSERT_TRUE(::EnumProcessModules(::GetCurrentProcess(), modules, sizeof modules, &bytes));
+    std::string path;
+    for (DWORD i = 0; i < bytes / sizeof(HMODULE); ++i) {
+        char name[MAX_PATH] = {};
+        ::GetModuleFileNameA(modules[i], name, sizeof name);
+        CharLowerA(name);
+        if (std::string(name).find("common-controls") != std::string::npos)
+            path = name;
+    }
+    EXPECT_NE(std::string(path).find("common-controls"), std::string::npos) << path;
+
+    const struct { int id; int size; } icons[] = {
+        {IDR_MAINFRAME, 32}, {IDI_SCAN, 16}, {IDI_FORWARD, 16}, {IDI_STOP, 16}, {IDI_BACK, 16}};
+    for (const auto& icon : icons) {
+        HICON h = static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(icon.id), IMAGE_ICON,
+                                                  0, 0, 0));
+        ASSERT_TRUE(h) << icon.id;
+        ICONINFO ii = {};
+        ASSERT_TRUE(::GetIconInfo(h, &ii));
+        BITMAP bm = {};
+        ::GetObjectA(ii.hbmColor ? ii.hbmColor : ii.hbmMask, sizeof bm, &bm);
+        EXPECT_EQ(bm.bmWidth, icon.size) << icon.id;
+        if (ii.hbmColor) ::DeleteObject(ii.hbmColor);
+        if (ii.hbmMask) ::DeleteObject(ii.hbmMask);
+        ::DestroyIcon(h);
     }
 }
 
