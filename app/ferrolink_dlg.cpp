@@ -50,7 +50,14 @@ BOOL CFerrolinkDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
 
-    // The About item of the system menu goes here, before anything else.
+    // The About item at the foot of the system menu.
+    if (HMENU sysMenu = GetSystemMenu(FALSE)) {
+        char about[256] = {};
+        if (::LoadStringA(AfxGetInstanceHandle(), IDS_ABOUTBOX, about, sizeof about) > 0) {
+            ::AppendMenuA(sysMenu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuA(sysMenu, MF_STRING, IDM_ABOUTBOX, about);
+        }
+    }
 
     SetIcon(m_icon, TRUE);
     SetIcon(m_icon, FALSE);
@@ -83,11 +90,25 @@ BOOL CFerrolinkDlg::OnInitDialog()
     title.Format("%s %s", "Ferrolink", "1.0");
     SetWindowText(title);
 
+    // Flat icon-over-caption buttons framed only under the mouse, and a
+    // grey caption bar that ignores the mouse.
+    m_backButton.SetStyle(13);
+    m_backButton.SetIcon(IDI_BACK, nullptr);
     m_backButton.SetWindowText("Back");
+    m_forwardButton.SetStyle(13);
+    m_forwardButton.SetIcon(IDI_FORWARD, nullptr);
     m_forwardButton.SetWindowText("Forward");
+    m_stopButton.SetStyle(13);
+    m_stopButton.SetIcon(IDI_STOP, nullptr);
     m_stopButton.SetWindowText("Stop");
+    m_scanButton.SetStyle(13);
+    m_scanButton.SetIcon(IDI_SCAN, nullptr);
     m_scanButton.SetWindowText("Scan");
+    m_locationBar.SetStyle(0x30003);
     m_locationBar.SetWindowText("");
+    m_locationBar.SetFont(20, "Verdana", 100);
+    m_locationBar.SetColors(0, 0, 0xFFFFFF, 0x808080);
+    m_siteLink.SetURL(FL_VENDOR_URL);
 
     m_tree.SetItemHeight(20);
 
@@ -125,6 +146,9 @@ LRESULT CFerrolinkDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
         return OnNetUpdateNotify(wp, lp);
 
     switch (msg) {
+    case WM_SYSCOMMAND:
+        OnSysCommand(static_cast<UINT>(wp), lp);
+        return 0;
     case WM_PAINT:
         OnPaint();
         return 0;
@@ -144,6 +168,7 @@ LRESULT CFerrolinkDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
         case IDC_FORWARD: OnForward(); return 0;
         case IDC_STOP: OnStop(); return 0;
         case IDC_SCAN: OnScan(); return 0;
+        case ID_HELP_ABOUT: OnAbout(); return 0;
         case ID_NET_UPDATE: OnUpdateNet(); return 0;
         case ID_NET_BREAK: OnBreakUpdate(); return 0;
         }

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <vector>
 #include "framework/afx.h"
+#include "controls/gradient_button.h"
+#include "controls/hyperlink.h"
 #include "net/share_enum.h"
 
 // NetShareEnum and NetApiBufferFree as netapi32.dll (NT family) and
@@ -46,16 +48,16 @@ public:
     PFN_NETAPIBUFFERFREE m_pfnNetApiBufferFree = nullptr;
     PFN_NETSHAREENUM_9X m_pfnNetShareEnum9x = nullptr;
     int m_ignoreSelChange = 0;
-    CStatic m_siteLink;
+    CHyperLink m_siteLink;
     CTreeCtrl m_tree;
-    CButton m_scanButton;
-    CButton m_stopButton;
+    CGradientButton m_scanButton;
+    CGradientButton m_stopButton;
     CListCtrl m_list;
-    CButton m_locationBar;
+    CGradientButton m_locationBar;
     CButton m_menuRule;
     CButton m_toolbarRule;
-    CButton m_forwardButton;
-    CButton m_backButton;
+    CGradientButton m_forwardButton;
+    CGradientButton m_backButton;
     HICON m_icon = nullptr;
 
 protected:
@@ -66,6 +68,7 @@ protected:
     BOOL OnNotifyEntry(NMHDR* header, LRESULT* result) override;
 
 private:
+    void OnSysCommand(UINT id, LPARAM param);
     void OnPaint();
     HCURSOR OnQueryDragIcon();
     void OnLButtonDown(UINT flags, CPoint point);
@@ -73,6 +76,7 @@ private:
     void OnSize(UINT type, int cx, int cy);
     void OnBack();
     void OnForward();
+    void OnAbout();
     void OnUpdateNet() { OnScan(); }
     void OnSizing(UINT edge, LPRECT rect);
     LRESULT OnNetUpdateNotify(WPARAM wp, LPARAM lp);

@@ -53,8 +53,6 @@ public:
     BOOL BeginPath() { return ::BeginPath(m_hDC); }
     BOOL EndPath() { return ::EndPath(m_hDC); }
     BOOL SelectClipPath(int mode) { return ::SelectClipPath(m_hDC, mode); }
-    // A null region removes the clip region.
-    int SelectClipRgn(HRGN region) { return ::SelectClipRgn(m_hDC, region); }
     int IntersectClipRect(LPCRECT rect)
     { return ::IntersectClipRect(m_hDC, rect->left, rect->top, rect->right, rect->bottom); }
     int SaveDC() { return ::SaveDC(m_hDC); }
