@@ -1,0 +1,59 @@
+// A plain top-level window for control tests: a background of a colour no
+// control uses, the notifications its children send, and the framework's
+// reflection to the children's objects.
+#pragma once
+#include <windows.h>
+#include <functional>
+#include <vector>
+#include "framework/afx.h"
+
+class TestHost : public CWnd {
+public:
+    static constexpr COLORREF kBackground = RGB(0x30, 0x60, 0x90);
+
+    // A visible, topmost popup at the given screen place.
+    TestHost(int x, int y, int width, int height);
+    ~TestHost() override;
+
+    HWND AddChild(const char* className, const char* text, DWORD style, int x, int y, int width, int height,
+                  int id);
+
+    struct Command {
+        int id;
+        int code;
+    };
+    std::vector<Command> commands;
+    std::vector<LPARAM> rightPresses;
+    // Called for each WM_COMMAND as it arrives.
+    std::function<void(const Command&)> onCommand;
+
+protected:
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+};
+
+// The GDI objects this process holds. GetGuiResources answers 0 under Wine;
+// a 16-bit handle value names a live object there, so every value is tried.
+int CountGdiObjects();
+
+// Dispatches whatever is queued for this thread.
+void PumpMessages();
+
+// A 32-bit memory bitmap to paint controls into and read back.
+class Canvas {
+public:
+    Canvas(int width, int height);
+    ~Canvas();
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+    HDC dc() const { return m_dc; }
+    COLORREF At(int x, int y) const { return ::GetPixel(m_dc, x, y); }
+    void Fill(COLORREF color);
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+
+private:
+    HDC m_dc = nullptr;
+    HBITMAP m_bitmap = nullptr;
+    HGDIOBJ m_old = nullptr;
+    int m_width, m_height;
+};
