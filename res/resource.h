@@ -32,7 +32,7 @@
 #define IDM_ABOUTBOX            0x0010
 
 // The vendor's endpoints, under a reserved domain so nothing can reach them.
-#define FL_VENDOR_DOMAIN        "www.flink.example"
-#define FL_VENDOR_URL           "http://www.flink.example"
-#define FL_PRODUCT_MAIL         "ferrolink@flink.example"
-#define FL_SUPPORT_MAIL         "support@flink.example"
+#define FL_VENDOR_DOMAIN        "www.flink.test"
+#define FL_VENDOR_URL           "http://www.flink.test"
+#define FL_PRODUCT_MAIL         "ferrolink@flink.test"
+#define FL_SUPPORT_MAIL         "support@flink.test"

@@ -114,7 +114,7 @@ TEST(AboutBox, OpensFromTheSystemMenuAndTheHelpMenu)
         ASSERT_TRUE(about);
         EXPECT_EQ(::GetWindow(about, GW_OWNER), h.wnd());
         EXPECT_FALSE(::IsWindowEnabled(h.wnd())) << "modal";
-        EXPECT_EQ(TextOf(::GetDlgItem(about, IDC_SITE_LINK)), "http://www.flink.example/");
+        EXPECT_EQ(TextOf(::GetDlgItem(about, IDC_SITE_LINK)), "http://www.flink.test/");
         ASSERT_TRUE(CloseAbout(about));
         EXPECT_TRUE(WaitFor([&] { return ::IsWindowEnabled(h.wnd()) != FALSE; }, 2000));
     }
@@ -138,9 +138,9 @@ TEST(AboutBox, LinksTheirTipsAndSizes)
         const char* tip;
         RECT place; // dialog units of the template
     } rows[] = {
-        {IDC_SITE_LINK, "http://www.flink.example/", "Go to www.flink.example", {134, 33, 203, 41}},
-        {IDC_PRODUCT_LINK, "ferrolink@flink.example", "E-mail ferrolink@flink.example", {80, 44, 174, 52}},
-        {IDC_SUPPORT_LINK, "support@flink.example", "E-mail support@flink.example", {80, 54, 174, 62}},
+        {IDC_SITE_LINK, "http://www.flink.test/", "Go to www.flink.test", {134, 33, 203, 41}},
+        {IDC_PRODUCT_LINK, "ferrolink@flink.test", "E-mail ferrolink@flink.test", {80, 44, 174, 52}},
+        {IDC_SUPPORT_LINK, "support@flink.test", "E-mail support@flink.test", {80, 54, 174, 62}},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.text);

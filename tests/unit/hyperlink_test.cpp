@@ -198,12 +198,12 @@ TEST(HyperLink, TipTexts)
         const char* url;
         const char* tip;
     } rows[] = {
-        {"http://www.flink.example", "Go to www.flink.example"},
+        {"http://www.flink.test", "Go to www.flink.test"},
         {"HTTP://WWW.A.EXAMPLE/", "Go to WWW.A.EXAMPLE/"},
-        {"mailto:support@flink.example", "E-mail support@flink.example"},
+        {"mailto:support@flink.test", "E-mail support@flink.test"},
         {"MailTo:A@B", "E-mail A@B"},
         {"https://x.example", "https://x.example"},
-        {"ftp.flink.example", "ftp.flink.example"},
+        {"ftp.flink.test", "ftp.flink.test"},
         {"http:/", "http:/"},
         {"", ""},
     };
@@ -223,12 +223,12 @@ TEST(HyperLink, SetUpAtSubclassing)
         const char* windowText;
         const char* tip;
     } rows[] = {
-        {"www.flink.example", nullptr, "http://www.flink.example", "www.flink.example", "Go to www.flink.example"},
+        {"www.flink.test", nullptr, "http://www.flink.test", "www.flink.test", "Go to www.flink.test"},
         {"WWW.Flink.Example", nullptr, "http://WWW.Flink.Example", "WWW.Flink.Example", "Go to WWW.Flink.Example"},
-        {"support@flink.example", nullptr, "support@flink.example", "support@flink.example", "support@flink.example"},
-        {"Write to us", "mailto:a@flink.example", "mailto:a@flink.example", "Write to us", "E-mail a@flink.example"},
-        {"", "http://www.flink.example", "http://www.flink.example", "http://www.flink.example",
-         "Go to www.flink.example"},
+        {"support@flink.test", nullptr, "support@flink.test", "support@flink.test", "support@flink.test"},
+        {"Write to us", "mailto:a@flink.test", "mailto:a@flink.test", "Write to us", "E-mail a@flink.test"},
+        {"", "http://www.flink.test", "http://www.flink.test", "http://www.flink.test",
+         "Go to www.flink.test"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.text);
@@ -249,12 +249,12 @@ TEST(HyperLink, SetUpAtSubclassing)
 
 TEST(HyperLink, SetUrlChangesTheTipButNotTheText)
 {
-    LinkFixture f("www.flink.example");
+    LinkFixture f("www.flink.test");
     const RECT before = RectIn(f.host.m_hWnd, f.wnd);
-    f.link.SetURL("mailto:ferrolink@flink.example");
-    EXPECT_EQ(std::string(f.link.m_url), "mailto:ferrolink@flink.example");
-    EXPECT_EQ(TextOf(f.wnd), "www.flink.example");
-    EXPECT_EQ(TipOf(f.link), "E-mail ferrolink@flink.example");
+    f.link.SetURL("mailto:ferrolink@flink.test");
+    EXPECT_EQ(std::string(f.link.m_url), "mailto:ferrolink@flink.test");
+    EXPECT_EQ(TextOf(f.wnd), "www.flink.test");
+    EXPECT_EQ(TipOf(f.link), "E-mail ferrolink@flink.test");
     const RECT after = RectIn(f.host.m_hWnd, f.wnd);
     EXPECT_TRUE(::EqualRect(&before, &after));
 }
@@ -269,7 +269,7 @@ TEST(HyperLink, FitsItselfToItsText)
                 {"centre image", SS_LEFT | SS_CENTERIMAGE}, {"right, centre image", SS_RIGHT | SS_CENTERIMAGE}};
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        LinkFixture f("www.flink.example", r.style, nullptr, place);
+        LinkFixture f("www.flink.test", r.style, nullptr, place);
         const SIZE text = TextExtent(f.wnd, f.link.m_underlineFont);
         const RECT got = RectIn(f.host.m_hWnd, f.wnd);
         // A centred side keeps its centre by taking the same whole number of
@@ -298,7 +298,7 @@ TEST(HyperLink, FitsItselfToItsText)
 
 TEST(HyperLink, HoverUnderlinesUntilTheTimerFindsTheCursorGone)
 {
-    LinkFixture f("www.flink.example");
+    LinkFixture f("www.flink.test");
     RECT screen = {};
     ::GetWindowRect(f.wnd, &screen);
     ::SetCursorPos(screen.left + 2, screen.top + 2);
@@ -335,7 +335,7 @@ TEST(HyperLink, HoverUnderlinesUntilTheTimerFindsTheCursorGone)
 
 TEST(HyperLink, OwnsItsCursor)
 {
-    LinkFixture f("www.flink.example");
+    LinkFixture f("www.flink.test");
     HCURSOR first = static_cast<HCURSOR>(::CopyIcon(::LoadCursorA(nullptr, IDC_ARROW)));
     HCURSOR second = static_cast<HCURSOR>(::CopyIcon(::LoadCursorA(nullptr, IDC_IBEAM)));
     f.link.SetHandCursor(first);
@@ -351,7 +351,7 @@ TEST(HyperLink, OwnsItsCursor)
     f.link.SetHandCursor(second);
     EXPECT_FALSE(::GetIconInfo(first, &info)) << "the replaced cursor is destroyed";
     // A launch loads the hand cursor afresh, so it lets the held one go.
-    f.link.LaunchURL("http://www.flink.example/cursor", SW_SHOW);
+    f.link.LaunchURL("http://www.flink.test/cursor", SW_SHOW);
     EXPECT_FALSE(::GetIconInfo(second, &info));
     EXPECT_NE(f.link.m_handCursor, second);
     if (!f.link.m_handCursor) {
@@ -488,13 +488,13 @@ BOOL WINAPI RecordBeep(UINT type)
 
 TEST(HyperLink, ClickOpensAndMarksVisited)
 {
-    LinkFixture f("www.flink.example");
+    LinkFixture f("www.flink.test");
     f.link.m_hovering = TRUE;
     f.Click();
     EXPECT_TRUE(f.link.m_visited);
     EXPECT_FALSE(f.link.m_hovering);
     EXPECT_EQ(f.TextColor(), kVisited);
-    EXPECT_TRUE(WaitForRecord("http://www.flink.example"));
+    EXPECT_TRUE(WaitForRecord("http://www.flink.test"));
     // The next move over it brings the hover colour back: hover wins.
     ::SendMessageA(f.wnd, WM_MOUSEMOVE, 0, MAKELPARAM(1, 1));
     EXPECT_EQ(f.TextColor(), kHover);
@@ -504,7 +504,7 @@ TEST(HyperLink, FailedClickBeepsThenExplains)
 {
     // No class for ".htm" files: the shell's own code is shown.
     ClassesValue htm(".htm", "FerrolinkNoSuchClass");
-    LinkFixture f("www.flink.example");
+    LinkFixture f("www.flink.test");
     f.link.MarkVisited(TRUE);
     f.link.SetURL("nolink:nowhere");
     g_events.clear();
