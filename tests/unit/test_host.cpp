@@ -62,8 +62,10 @@ LRESULT TestHost::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
 int CountGdiObjects()
 {
     int n = 0;
-    for (ULONG_PTR value = 1; value < 0x10000; ++value)
-        n += ::GetObjectType(reinterpret_cast<HGDIOBJ>(value)) != 0;
+    for (ULONG_PTR value = 1; value < 0x10000; ++value) {
+        const DWORD type = ::GetObjectType(reinterpret_cast<HGDIOBJ>(value));
+        n += type != 0 && type != OBJ_REGION;
+    }
     return n;
 }
 

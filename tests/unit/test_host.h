@@ -31,8 +31,10 @@ protected:
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 };
 
-// The GDI objects this process holds. GetGuiResources answers 0 under Wine;
-// a 16-bit handle value names a live object there, so every value is tried.
+// The GDI objects this process holds, regions left out: Wine keeps the
+// update regions of windows as region objects, as many as happen to be
+// invalid. GetGuiResources answers 0 under Wine; a 16-bit handle value names
+// a live object there, so every value is tried.
 int CountGdiObjects();
 
 // Dispatches whatever is queued for this thread.
