@@ -38,6 +38,7 @@ struct Options {
   DWORD pid = 0;                      // only this process (0: any)
   std::string exe = "ferrolink.exe";  // boxes of this image count even with no main window
   DWORD sendTimeout = 5000;           // the longest one message to the program may take
+  bool traceStatus = false;           // log the program's status texts while the command runs
 };
 Options g_opt;
 
@@ -1060,9 +1061,43 @@ const Command kCommands[] = {
     {"scan-stop", "N", 1, 1, CmdScanStop},
 };
 
+// --trace-status: a window hook on the program's UI thread, from
+// status_hook.dll beside this exe, appends each status text to the file the
+// program's FERROLINK_STATUS_LOG names, for as long as the command runs.
+class StatusTrace {
+ public:
+  StatusTrace() = default;
+  StatusTrace(const StatusTrace&) = delete;
+  StatusTrace& operator=(const StatusTrace&) = delete;
+  ~StatusTrace() {
+    if (hook_) UnhookWindowsHookEx(hook_);
+    if (dll_) FreeLibrary(dll_);
+  }
+  bool Start() {
+    Target t;
+    if (!Attach(t)) return false;
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (n == 0 || n >= sizeof path) { Fail("cannot find the driver's own path"); return false; }
+    std::string dir(path, n);
+    dir.erase(dir.find_last_of("\\/") + 1);
+    dll_ = LoadLibraryA((dir + "status_hook.dll").c_str());
+    if (!dll_) { Fail("cannot load status_hook.dll (error %lu)", GetLastError()); return false; }
+    HOOKPROC proc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(dll_, "StatusHookProc")));
+    if (!proc) { Fail("status_hook.dll has no StatusHookProc"); return false; }
+    hook_ = SetWindowsHookExA(WH_CALLWNDPROC, proc, dll_, t.tid);
+    if (!hook_) { Fail("cannot hook the program (error %lu)", GetLastError()); return false; }
+    return true;
+  }
+
+ private:
+  HMODULE dll_ = nullptr;
+  HHOOK hook_ = nullptr;
+};
+
 int Usage() {
   fprintf(stderr,
-          "usage: uidriver [--pid PID] [--exe NAME] [--send-timeout MS] COMMAND [ARGS]\n"
+          "usage: uidriver [--pid PID] [--exe NAME] [--send-timeout MS] [--trace-status] COMMAND [ARGS]\n"
           "times in ms; IDs are control or command ids (decimal or 0x hex)\n");
   for (const Command& c : kCommands) fprintf(stderr, "  %s %s\n", c.name, c.args);
   return 2;
@@ -1087,6 +1122,8 @@ int main(int argc, char** argv) {
       g_opt.pid = strtoul(argv[++i], nullptr, 0);
     } else if (arg == "--exe" && hasValue) {
       g_opt.exe = argv[++i];
+    } else if (arg == "--trace-status") {
+      g_opt.traceStatus = true;
     } else if (arg == "--send-timeout" && hasValue) {
       g_opt.sendTimeout = strtoul(argv[++i], nullptr, 0);
     } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
@@ -1105,6 +1142,8 @@ int main(int argc, char** argv) {
       fprintf(stderr, "usage: uidriver %s %s\n", c.name, c.args);
       return 2;
     }
+    StatusTrace trace;
+    if (g_opt.traceStatus && !trace.Start()) return 1;
     const int rc = c.run(args);
     fflush(stdout);
     return rc;

@@ -46,6 +46,9 @@ __declspec(dllexport) API_RET_TYPE WINAPI NetShareEnum(const char* server, short
     const nlohmann::json* c = FindComputer(name);
     if (!c)
         return ERROR_BAD_NETPATH;
+    // A slow server: the program waits in the call, as it would on a network.
+    if (const DWORD delay = c->value("delay_ms", 0u))
+        Sleep(delay);
     if (c->value("needs_backslashes", false) && name.rfind("\\\\", 0) != 0)
         return NERR_InvalidComputer;
     if (const DWORD status = c->value("status", 0u))
