@@ -78,6 +78,8 @@ BOOL CFerrolinkDlg::OnInitDialog()
                 reinterpret_cast<void*>(::GetProcAddress(m_shareLib, "NetShareEnum")));
             m_pfnNetApiBufferFree = reinterpret_cast<PFN_NETAPIBUFFERFREE>(
                 reinterpret_cast<void*>(::GetProcAddress(m_shareLib, "NetApiBufferFree")));
+            m_pfnNetApiBufferSize = reinterpret_cast<PFN_NETAPIBUFFERSIZE>(
+                reinterpret_cast<void*>(::GetProcAddress(m_shareLib, "NetApiBufferSize")));
         }
     } else {
         m_shareLib = ::LoadLibraryA("svrapi.dll");

@@ -16,6 +16,7 @@ typedef NET_API_STATUS (WINAPI *PFN_NETSHAREENUM_NT)(LMSTR server, DWORD level, 
                                                     DWORD prefMaxLen, LPDWORD entriesRead,
                                                     LPDWORD totalEntries, LPDWORD resumeHandle);
 typedef NET_API_STATUS (WINAPI *PFN_NETAPIBUFFERFREE)(LPVOID buffer);
+typedef NET_API_STATUS (WINAPI *PFN_NETAPIBUFFERSIZE)(LPVOID buffer, LPDWORD size);
 typedef DWORD (WINAPI *PFN_NETSHAREENUM_9X)(const char* server, short level, char* buffer,
                                                      unsigned short bufferSize,
                                                      unsigned short* entriesRead,
@@ -46,6 +47,9 @@ public:
     HMODULE m_shareLib = nullptr;
     PFN_NETSHAREENUM_NT m_pfnNetShareEnumNT = nullptr;
     PFN_NETAPIBUFFERFREE m_pfnNetApiBufferFree = nullptr;
+    // Optional: the size of the service's buffer, so that no count or
+    // pointer in it makes the enumeration read past its end.
+    PFN_NETAPIBUFFERSIZE m_pfnNetApiBufferSize = nullptr;
     PFN_NETSHAREENUM_9X m_pfnNetShareEnum9x = nullptr;
     int m_ignoreSelChange = 0;
     CHyperLink m_siteLink;

@@ -1,6 +1,7 @@
 #include "net/share_enum.h"
 #include <lm.h>
 #include <cstring>
+#include <cstdint>
 #include "app/ferrolink_dlg.h"
 #include "net/ping.h"
 
@@ -57,6 +58,20 @@ CString WideToAnsiBounded(const wchar_t* wide)
     return CString(out, n);
 }
 
+const wchar_t* WideTextInBuffer(const wchar_t* text, const void* buffer, DWORD size)
+{
+    const char* start = static_cast<const char*>(buffer);
+    const char* at = reinterpret_cast<const char*>(text);
+    if (!text || !start || at < start || at >= start + size ||
+        (reinterpret_cast<uintptr_t>(at) - reinterpret_cast<uintptr_t>(start)) % sizeof(wchar_t) != 0)
+        return nullptr;
+    const size_t room = static_cast<size_t>(start + size - at) / sizeof(wchar_t);
+    for (size_t i = 0; i < room; ++i)
+        if (text[i] == L'\0')
+            return text;
+    return nullptr;
+}
+
 void AnsiToWideBounded(const char* name, wchar_t (&out)[kConversionBuffer / 2])
 {
     const int room = kConversionBuffer / 2 - 1;
@@ -110,10 +125,22 @@ int CFerrolinkDlg::EnumSharesNT(CString name, CStringList& names, CStringList& c
             return kEnumFailed;
         }
         const SHARE_INFO_1* records = reinterpret_cast<const SHARE_INFO_1*>(buffer);
-        const DWORD delivered = records ? read : 0;
+        DWORD delivered = records ? read : 0;
+        // Where the service tells its buffer's size, no more records than it
+        // holds are read, and only strings that lie in it.
+        DWORD size = 0;
+        const bool bounded = records && m_pfnNetApiBufferSize && m_pfnNetApiBufferSize(buffer, &size) == NERR_Success;
+        if (bounded && delivered > size / sizeof(SHARE_INFO_1))
+            delivered = size / sizeof(SHARE_INFO_1);
         for (DWORD i = 0; i < delivered; ++i) {
-            names.push_back(WideToAnsiBounded(records[i].shi1_netname));
-            comments.push_back(WideToAnsiBounded(records[i].shi1_remark));
+            const wchar_t* name = records[i].shi1_netname;
+            const wchar_t* remark = records[i].shi1_remark;
+            if (bounded) {
+                name = WideTextInBuffer(name, buffer, size);
+                remark = WideTextInBuffer(remark, buffer, size);
+            }
+            names.push_back(WideToAnsiBounded(name));
+            comments.push_back(WideToAnsiBounded(remark));
             types.push_back(ShareTypeText(records[i].shi1_type));
         }
         if (buffer)

@@ -29,5 +29,8 @@ const int kConversionBuffer = 2048;
 // `wide` into at most kConversionBuffer bytes of the ANSI code page, cut at a
 // character boundary when it does not fit; NULL gives an empty text.
 CString WideToAnsiBounded(const wchar_t* wide);
+// `text` when it starts inside the `size` bytes at `buffer` and ends there;
+// NULL otherwise.
+const wchar_t* WideTextInBuffer(const wchar_t* text, const void* buffer, DWORD size);
 // `name` into at most kConversionBuffer / 2 wide characters, terminator included.
 void AnsiToWideBounded(const char* name, wchar_t (&out)[kConversionBuffer / 2]);

@@ -125,5 +125,7 @@ void InstallFakeShares(CFerrolinkDlg& dlg, bool nt)
     g_service = FakeShareService();
     dlg.m_pfnNetShareEnumNT = nt ? &FakeEnumNT : nullptr;
     dlg.m_pfnNetApiBufferFree = nt ? &FakeFree : nullptr;
+    // The fake's strings live outside its block: it tells no size.
+    dlg.m_pfnNetApiBufferSize = nullptr;
     dlg.m_pfnNetShareEnum9x = nt ? nullptr : &FakeEnum9x;
 }

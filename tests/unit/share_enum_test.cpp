@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <lm.h>
+#include <cstring>
 #include "net/share_enum.h"
 #include "tests/unit/fake_shares.h"
 
@@ -118,6 +121,71 @@ TEST(EnumSharesNT, LongNamesAreCut)
     ASSERT_EQ(l.names.size(), 1u);
     EXPECT_EQ(l.names[0].size(), static_cast<size_t>(kConversionBuffer - 1));
     EXPECT_EQ(l.comments[0].size(), static_cast<size_t>(kConversionBuffer - 1));
+}
+
+TEST(ShareText, WideTextMustLieInTheBuffer)
+{
+    // The buffer is the eight characters between the two guards.
+    wchar_t storage[10] = {L'x', L'A', L'B', 0, L'C', L'D', L'E', L'F', L'G', 0};
+    wchar_t* block = storage + 1;
+    const DWORD size = 8 * sizeof(wchar_t);
+    const char* bytes = reinterpret_cast<const char*>(block);
+    const wchar_t outside[] = L"elsewhere";
+    const struct { const wchar_t* text; DWORD size; bool kept; const char* why; } rows[] = {
+        {block, size, true, "starts the buffer, ends inside"},
+        {block + 2, size, true, "empty text inside"},
+        {block + 3, size, false, "no terminator before the end"},
+        {block, 4, false, "terminator beyond the stated size"},
+        {block + 8, size, false, "just past the end"},
+        {block - 1, size, false, "just before the start"},
+        {reinterpret_cast<const wchar_t*>(bytes + 1), size, false, "between two characters"},
+        {outside, size, false, "another block"},
+        {nullptr, size, false, "no text"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(WideTextInBuffer(r.text, block, r.size) == r.text && r.text, r.kept) << r.why;
+}
+
+// A service whose count claims more records than its buffer holds, and
+// whose second record points outside it; it tells the true size.
+struct LyingBlock {
+    SHARE_INFO_1 records[2];
+    wchar_t text[8];
+};
+LyingBlock g_lying;
+NET_API_STATUS WINAPI LyingEnum(LMSTR, DWORD, LPBYTE* buffer, DWORD, LPDWORD read, LPDWORD total, LPDWORD)
+{
+    static const wchar_t elsewhere[] = L"elsewhere";
+    std::memcpy(g_lying.text, L"ONE\0one\0", sizeof g_lying.text);
+    g_lying.records[0] = {g_lying.text, STYPE_DISKTREE, g_lying.text + 4};
+    g_lying.records[1] = {const_cast<wchar_t*>(elsewhere), STYPE_PRINTQ, g_lying.text + 4};
+    *buffer = reinterpret_cast<LPBYTE>(&g_lying);
+    *read = 100000;
+    *total = 2;
+    return NERR_Success;
+}
+NET_API_STATUS WINAPI LyingFree(LPVOID) { return NERR_Success; }
+NET_API_STATUS WINAPI LyingSize(LPVOID, LPDWORD size)
+{
+    *size = sizeof g_lying;
+    return NERR_Success;
+}
+
+TEST(EnumSharesNT, ReadsNoMoreThanTheBufferHolds)
+{
+    CFerrolinkDlg dlg;
+    dlg.m_pfnNetShareEnumNT = &LyingEnum;
+    dlg.m_pfnNetApiBufferFree = &LyingFree;
+    dlg.m_pfnNetApiBufferSize = &LyingSize;
+    const Listed l = Enumerate(dlg, true);
+    EXPECT_EQ(l.result, 0);
+    // sizeof g_lying holds two whole records: the claimed 100,000 are cut.
+    ASSERT_EQ(l.names.size(), sizeof g_lying / sizeof(SHARE_INFO_1));
+    EXPECT_EQ(l.names[0], "ONE");
+    EXPECT_EQ(l.comments[0], "one");
+    EXPECT_EQ(l.names[1], "") << "a name outside the buffer is not read";
+    EXPECT_EQ(l.comments[1], "one");
+    EXPECT_EQ(l.types, Names({"Disk", "Print"}));
 }
 
 TEST(EnumShares, NoAnswerMeansSuccessWithoutAsking)

@@ -1,5 +1,5 @@
-// netapi32.dll of the test world: NetShareEnum at level 1 and
-// NetApiBufferFree, serving the world's computers. Every buffer ends exactly
+// netapi32.dll of the test world: NetShareEnum at level 1,
+// NetApiBufferFree and NetApiBufferSize, serving the world's computers. Every buffer ends exactly
 // at an inaccessible page, so a read past a record or a string faults.
 #include <windows.h>
 #include <lm.h>
@@ -62,6 +62,16 @@ __declspec(dllexport) NET_API_STATUS WINAPI NetApiBufferFree(LPVOID buffer)
     return NERR_Success;
 }
 
+// The bytes from `buffer` to the end of its block (the guard page).
+__declspec(dllexport) NET_API_STATUS WINAPI NetApiBufferSize(LPVOID buffer, LPDWORD size)
+{
+    MEMORY_BASIC_INFORMATION mbi;
+    if (!buffer || !size || !VirtualQuery(buffer, &mbi, sizeof mbi) || mbi.State != MEM_COMMIT)
+        return ERROR_INVALID_PARAMETER;
+    *size = static_cast<DWORD>(static_cast<BYTE*>(mbi.BaseAddress) + mbi.RegionSize - static_cast<BYTE*>(buffer));
+    return NERR_Success;
+}
+
 // A computer the world does not have gets ERROR_BAD_NETPATH (53). Knobs beyond
 // the shares: "more_data_empty" (every pass says ERROR_MORE_DATA and delivers
 // nothing), "fail_pass": {"pass": k, "code": c} (0-based pass k fails),
@@ -116,21 +126,19 @@ __declspec(dllexport) NET_API_STATUS WINAPI NetShareEnum(LMSTR server, DWORD lev
     for (size_t i = first; i < last; ++i)
         strings += (shares[i].hasName ? shares[i].name.size() + 1 : 0) + (shares[i].hasRemark ? shares[i].remark.size() + 1 : 0);
     const DWORD claimed = c->value("entries_read", static_cast<unsigned>(last - first));
-    // Strings end at the guard page, so reading past one faults; when the
-    // count lies, the records end there instead, so the first record read
-    // past the real ones faults.
-    const bool recordsLast = claimed > last - first;
+    // Records first, strings last, as the system lays them out; the strings
+    // end at the guard page, so reading past one, or past the buffer for a
+    // count that lies, faults.
     const size_t records = (last - first) * sizeof(SHARE_INFO_1);
     const size_t text = strings * sizeof(wchar_t);
     const size_t align = alignof(SHARE_INFO_1);
-    const size_t slack = recordsLast ? (align - text % align) % align : (align - (records + text) % align) % align;
-    const size_t size = std::max<size_t>(1, records + text + slack);
+    const size_t size = std::max<size_t>(1, records + text + (align - (records + text) % align) % align);
     BYTE* block = GuardedAlloc(size);
     if (!block)
         return ERROR_NOT_ENOUGH_MEMORY;
     BYTE* end = block + size;
-    SHARE_INFO_1* out = reinterpret_cast<SHARE_INFO_1*>(recordsLast ? end - records : block);
-    wchar_t* next = reinterpret_cast<wchar_t*>(recordsLast ? block : end - text);
+    SHARE_INFO_1* out = reinterpret_cast<SHARE_INFO_1*>(block);
+    wchar_t* next = reinterpret_cast<wchar_t*>(end - text);
     auto put = [&next](const std::wstring& s) {
         std::memcpy(next, s.c_str(), (s.size() + 1) * sizeof(wchar_t));
         wchar_t* at = next;
