@@ -25,6 +25,9 @@ BYTE* GuardedAlloc(size_t size)
     return base + (pages - 1) * page - size;
 }
 
+// Readable, but not in any buffer the service hands out.
+const wchar_t kOutside[] = L"outside the buffer";
+
 std::string Narrow(const wchar_t* w)
 {
     if (!w)
@@ -75,7 +78,8 @@ __declspec(dllexport) NET_API_STATUS WINAPI NetApiBufferSize(LPVOID buffer, LPDW
 // A computer the world does not have gets ERROR_BAD_NETPATH (53). Knobs beyond
 // the shares: "more_data_empty" (every pass says ERROR_MORE_DATA and delivers
 // nothing), "fail_pass": {"pass": k, "code": c} (0-based pass k fails),
-// "entries_read": n (the count read claims n).
+// "entries_read": n (the count read claims n), "remark_outside" (remark
+// pointers outside the buffer).
 __declspec(dllexport) NET_API_STATUS WINAPI NetShareEnum(LMSTR server, DWORD level, LPBYTE* bufptr, DWORD,
                                                           LPDWORD read, LPDWORD total, LPDWORD resume)
 {
@@ -125,6 +129,7 @@ __declspec(dllexport) NET_API_STATUS WINAPI NetShareEnum(LMSTR server, DWORD lev
     size_t strings = 0;
     for (size_t i = first; i < last; ++i)
         strings += (shares[i].hasName ? shares[i].name.size() + 1 : 0) + (shares[i].hasRemark ? shares[i].remark.size() + 1 : 0);
+    const bool outside = c->value("remark_outside", false);
     const DWORD claimed = c->value("entries_read", static_cast<unsigned>(last - first));
     // Records first, strings last, as the system lays them out; the strings
     // end at the guard page, so reading past one, or past the buffer for a
@@ -150,6 +155,8 @@ __declspec(dllexport) NET_API_STATUS WINAPI NetShareEnum(LMSTR server, DWORD lev
         r.shi1_type = shares[i].type;
         r.shi1_netname = shares[i].hasName ? put(shares[i].name) : nullptr;
         r.shi1_remark = shares[i].hasRemark ? put(shares[i].remark) : nullptr;
+        if (outside)
+            r.shi1_remark = const_cast<wchar_t*>(kOutside);
     }
     *bufptr = block;
     *read = claimed;
