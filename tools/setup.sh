@@ -15,7 +15,9 @@ check wine64 /usr/lib/wine/wine64
 check xvfb Xvfb
 check xauth xauth
 check xdotool xdotool
-check imagemagick convert
+# By path: a stand-in `convert` elsewhere on PATH may front for a missing one.
+check imagemagick /usr/bin/convert
+check imagemagick /usr/bin/import
 check nftables nft
 check iproute2 ip
 check googletest /usr/src/googletest/CMakeLists.txt
@@ -28,6 +30,7 @@ if ((${#need[@]})); then
     echo "setup: missing packages: ${need[*]} (run as root, or install them)" >&2
     exit 1
   fi
+  mapfile -t need < <(printf '%s\n' "${need[@]}" | sort -u)
   echo "setup: installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q
