@@ -33,3 +33,82 @@ CString CTreeCtrl::GetItemText(HTREEITEM item) const
     }
     return CString();
 }
+
+namespace {
+const UINT_PTR kBatchTimer = 0x464C;
+
+// Messages that neither read nor show the items: they leave a batch alone.
+bool LeavesBatch(UINT msg)
+{
+    switch (msg) {
+    case TVM_INSERTITEMA:
+    case TVM_INSERTITEMW:
+    case WM_NULL:
+    case WM_NCHITTEST:
+    case WM_SETCURSOR:
+    case WM_MOUSEMOVE:
+        return true;
+    }
+    return false;
+}
+} // namespace
+
+void CTreeCtrl::SetInsertBatching(UINT ms)
+{
+    if (!ms)
+        Thaw();
+    m_batchMs = ms;
+}
+
+void CTreeCtrl::Thaw()
+{
+    if (!m_frozen)
+        return;
+    m_frozen = false;
+    ::KillTimer(m_hWnd, kBatchTimer);
+    // The tree lays out the batch and invalidates itself; its WM_PAINT comes
+    // as a message of its own, so nothing waits for layout and drawing at once.
+    DefaultWith(WM_SETREDRAW, TRUE, 0);
+}
+
+LRESULT CTreeCtrl::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
+{
+    switch (msg) {
+    case WM_TIMER:
+        if (wp != kBatchTimer)
+            break;
+        // Drawn now, not when the queue runs dry: a worker inserting back to
+        // back keeps it full, and every insertion before the paint would be
+        // drawn one by one.
+        Thaw();
+        ::UpdateWindow(m_hWnd);
+        return 0;
+    case WM_SETREDRAW:
+        m_redrawOff = !wp;
+        if (wp && m_frozen) {
+            Thaw();
+            return 0;
+        }
+        break;
+    case WM_DESTROY:
+        if (m_frozen) {
+            m_frozen = false;
+            ::KillTimer(m_hWnd, kBatchTimer);
+        }
+        break;
+    }
+    if (!m_batchMs || !LeavesBatch(msg)) {
+        Thaw();
+        return DefaultWith(msg, wp, lp);
+    }
+    // Under Wine the tree lays out and redraws its scroll bar for every item
+    // inserted with drawing on, milliseconds each; held off, an insertion
+    // costs the item alone. Each timer tick draws what came meanwhile.
+    if ((msg == TVM_INSERTITEMA || msg == TVM_INSERTITEMW) && !m_frozen && !m_redrawOff &&
+        ::IsWindowVisible(m_hWnd)) {
+        DefaultWith(WM_SETREDRAW, FALSE, 0);
+        m_frozen = true;
+        ::SetTimer(m_hWnd, kBatchTimer, m_batchMs, nullptr);
+    }
+    return DefaultWith(msg, wp, lp);
+}

@@ -20,4 +20,19 @@ public:
     UINT GetCount() const { return static_cast<UINT>(SendMessage(TVM_GETCOUNT)); }
     // The item's whole text; empty for no item.
     CString GetItemText(HTREEITEM item) const;
+
+    // Insertions drawn in batches: while TVM_INSERTITEM messages (from any
+    // thread) come one after another, the tree is drawn every `ms`
+    // milliseconds instead of after each item; any other message to the
+    // tree, and WM_SETREDRAW TRUE, draws the pending items first. 0: off.
+    void SetInsertBatching(UINT ms);
+
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+
+private:
+    void Thaw();
+
+    UINT m_batchMs = 0;
+    bool m_frozen = false;      // drawing held for a batch
+    bool m_redrawOff = false;   // drawing turned off by someone else
 };

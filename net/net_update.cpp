@@ -32,12 +32,18 @@ const char* RemoteNameInBuffer(const NETRESOURCEA* entry, const char* buffer)
     return name;
 }
 
+// The tree the running walk fills, looked up at its first computer: under
+// Wine each look-up is a call to the server. Worker only.
+HWND g_walkTree = nullptr;
+
 void InsertComputer(const char* remote)
 {
     HWND main = g_mainWnd;
     if (!main || g_windowClosing)
         return;
-    HWND tree = ::GetDlgItem(main, IDC_TREE);
+    if (!g_walkTree)
+        g_walkTree = ::GetDlgItem(main, IDC_TREE);
+    HWND tree = g_walkTree;
     if (!tree)
         return;
     const CString text = ComputerNameFromRemote(remote);
@@ -184,7 +190,11 @@ void WalkNetwork(LPNETRESOURCEA container)
 
 UINT NetUpdateThread(LPVOID)
 {
+    g_walkTree = nullptr;
     WalkNetwork(nullptr);
+    // The tree draws insertions in batches; the last batch shows now.
+    if (g_walkTree && g_mainWnd && !g_windowClosing)
+        ::SendMessageA(g_walkTree, WM_SETREDRAW, TRUE, 0);
     HWND main = g_mainWnd;
     if (main && !g_windowClosing)
         ::SendMessageA(main, g_netUpdateNotifyMsg, 0, 0);

@@ -253,3 +253,32 @@ TEST(UpdateStates, ClosingMidWalkStopsTheWorkerWithoutTouchingTheWindow)
 }
 
 } // namespace
+
+// The tree draws a walk's insertions in batches: a question asked of it
+// meanwhile is answered with what is there so far, and once the walk is over
+// every computer is there, in order, and the tree draws again.
+TEST(Walk, ThousandsOfComputersInBatches)
+{
+    std::vector<std::string> names;
+    std::vector<FakeNode> computers;
+    for (int i = 0; i < 2000; ++i) {
+        names.push_back("PC" + std::to_string(i));
+        computers.push_back(Computer(("\\\\" + names.back()).c_str()));
+    }
+    FakeRouter router(Provider("Net", {Group("WG", std::move(computers))}));
+    DialogHarness h;
+    const HWND tree = h.item(IDC_TREE);
+    ASSERT_TRUE(WaitFor([&] { return TreeView_GetCount(tree) >= 100; }, 10000));
+    // Mid-walk, a question answers with what is there so far.
+    const UINT part = TreeView_GetCount(tree);
+    EXPECT_GE(part, 100u);
+    EXPECT_LE(part, names.size());
+    ASSERT_TRUE(h.WaitStatus("Net update complete", 60000));
+    EXPECT_EQ(h.Tree(), names);
+    RECT item = {};
+    ASSERT_TRUE(TreeView_GetItemRect(tree, TreeView_GetRoot(tree), &item, TRUE));
+    // Drawing is on again: the first item's place, invalidated, gets painted.
+    ::InvalidateRect(tree, &item, FALSE);
+    EXPECT_TRUE(WaitFor([&] { return !::GetUpdateRect(tree, nullptr, FALSE); }, 5000));
+    EXPECT_TRUE(::IsWindowVisible(tree));
+}

@@ -1,11 +1,19 @@
 // walkcheck.exe: walks the network through the router as a client would and
 // prints what each level gives, to check the provider against its world.
-//   walkcheck [--count N] [--buffer BYTES] [--again] [--quiet]
+//   walkcheck [--count N] [--buffer BYTES] [--again] [--quiet] [--program [--send]]
 // --count: entries asked per request (default 1); --buffer: the client's
 // buffer (default 16384); --again: ask once more after an error, to see the
 // level go on; --quiet: print only the totals.
+// --program: the benchmark's baseline, the router calls exactly as the
+// program's walk makes them (container usage, one entry per request into one
+// zeroed 16384-byte block per level, only the first top-level entry, the
+// program's test for entering a container) and nothing else; prints items
+// (computers) and ms. --send: besides, one synchronous TVM_INSERTITEM per
+// computer into a tree, drawing off, owned by a second thread that runs a
+// message loop: what the walk cannot do without under Wine.
 #include <windows.h>
 #include <winnetwk.h>
+#include <commctrl.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -73,10 +81,104 @@ void Walk(NETRESOURCEA* container, int depth)
     WNetCloseEnum(handle);
 }
 
+// --program --send: the tree and the thread that owns it.
+HWND g_tree = nullptr;
+HANDLE g_treeReady = nullptr;
+
+DWORD WINAPI TreeThread(LPVOID)
+{
+    typedef BOOL (WINAPI *PFN_INIT)(const INITCOMMONCONTROLSEX*);
+    HMODULE comctl = LoadLibraryA("comctl32.dll");
+    PFN_INIT init = comctl ? reinterpret_cast<PFN_INIT>(reinterpret_cast<void*>(
+                                 GetProcAddress(comctl, "InitCommonControlsEx"))) : nullptr;
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_TREEVIEW_CLASSES};
+    if (init)
+        init(&icc);
+    // Hidden: a window of ours must not make the program's repaint.
+    g_tree = CreateWindowExA(0, "SysTreeView32", "walkcheck", WS_OVERLAPPEDWINDOW, 0, 0, 300, 400,
+                             nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (g_tree)
+        SendMessageA(g_tree, WM_SETREDRAW, FALSE, 0);
+    SetEvent(g_treeReady);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageA(&msg);
+    return 0;
+}
+
+// One level as the program walks it.
+void WalkLikeProgram(NETRESOURCEA* container)
+{
+    HANDLE handle;
+    if (WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, RESOURCEUSAGE_CONTAINER, container, &handle) != NO_ERROR)
+        return;
+    HGLOBAL memory = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, 16384);
+    if (!memory) {
+        WNetCloseEnum(handle);
+        return;
+    }
+    char* buffer = static_cast<char*>(memory);
+    std::memset(buffer, 0, 16384);
+    NETRESOURCEA* entry = reinterpret_cast<NETRESOURCEA*>(buffer);
+    for (bool first = true;; first = false) {
+        DWORD count = 1, size = 16384;
+        if (WNetEnumResourceA(handle, &count, buffer, &size) != NO_ERROR || count == 0)
+            break;
+        if (container && entry->dwDisplayType == RESOURCEDISPLAYTYPE_SERVER) {
+            ++g_items;
+            if (g_tree) {
+                const char* name = entry->lpRemoteName ? entry->lpRemoteName : "";
+                TVINSERTSTRUCTA tvis = {};
+                tvis.hParent = TVI_ROOT;
+                tvis.hInsertAfter = TVI_LAST;
+                tvis.item.mask = TVIF_TEXT | TVIF_PARAM;
+                tvis.item.pszText = const_cast<char*>(name[0] == '\\' && name[1] ? name + 2 : name);
+                SendMessageA(g_tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&tvis));
+            }
+        }
+        if (entry->dwDisplayType == RESOURCEDISPLAYTYPE_NETWORK ||
+            (entry->dwUsage == RESOURCEUSAGE_CONTAINER && entry->dwDisplayType != RESOURCEDISPLAYTYPE_SERVER))
+            WalkLikeProgram(entry);
+        if (!container && first)
+            break;   // the first top-level entry only
+    }
+    WNetCloseEnum(handle);
+    GlobalFree(memory);
+}
+
+double MsSince(const LARGE_INTEGER& start)
+{
+    LARGE_INTEGER now, freq;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&freq);
+    return static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(freq.QuadPart);
+}
+
+int RunLikeProgram(bool send)
+{
+    if (send) {
+        g_treeReady = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        CreateThread(nullptr, 0, &TreeThread, nullptr, 0, nullptr);
+        WaitForSingleObject(g_treeReady, INFINITE);
+        if (!g_tree) {
+            std::fprintf(stderr, "walkcheck: no tree window\n");
+            return 1;
+        }
+    }
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    WalkLikeProgram(nullptr);
+    const double ms = MsSince(start);
+    std::printf("items: %lu\n", g_items);
+    std::printf("ms: %.1f\n", ms);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    bool program = false, send = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--count") && i + 1 < argc)
             g_count = std::strtoul(argv[++i], nullptr, 0);
@@ -86,11 +188,17 @@ int main(int argc, char** argv)
             g_again = true;
         else if (!std::strcmp(argv[i], "--quiet"))
             g_quiet = true;
+        else if (!std::strcmp(argv[i], "--program"))
+            program = true;
+        else if (!std::strcmp(argv[i], "--send"))
+            send = true;
         else {
-            std::fprintf(stderr, "usage: walkcheck [--count N] [--buffer BYTES] [--again] [--quiet]\n");
+            std::fprintf(stderr, "usage: walkcheck [--count N] [--buffer BYTES] [--again] [--quiet] [--program [--send]]\n");
             return 2;
         }
     }
+    if (program)
+        return RunLikeProgram(send);
     const DWORD start = GetTickCount();
     Walk(nullptr, 0);
     std::printf("items: %lu\n", g_items);
