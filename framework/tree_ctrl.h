@@ -26,6 +26,8 @@ public:
     // milliseconds instead of after each item; any other message to the
     // tree, and WM_SETREDRAW TRUE, draws the pending items first. 0: off.
     void SetInsertBatching(UINT ms);
+    // Draws the insertions of a batch now rather than at the next tick.
+    void DrawPendingInserts() { Thaw(); }
 
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 

@@ -192,9 +192,6 @@ UINT NetUpdateThread(LPVOID)
 {
     g_walkTree = nullptr;
     WalkNetwork(nullptr);
-    // The tree draws insertions in batches; the last batch shows now.
-    if (g_walkTree && g_mainWnd && !g_windowClosing)
-        ::SendMessageA(g_walkTree, WM_SETREDRAW, TRUE, 0);
     HWND main = g_mainWnd;
     if (main && !g_windowClosing)
         ::SendMessageA(main, g_netUpdateNotifyMsg, 0, 0);
@@ -242,6 +239,8 @@ void CFerrolinkDlg::OnStop()
 
 LRESULT CFerrolinkDlg::OnNetUpdateNotify(WPARAM, LPARAM)
 {
+    // The last computers show with the message that the walk is over.
+    m_tree.DrawPendingInserts();
     SetStatusText("Net update complete", 255, 0);
     m_scanButton.EnableWindow(TRUE);
     ::EnableMenuItem(::GetSubMenu(GetMenu(), 0), ID_NET_UPDATE, MF_BYCOMMAND | MF_ENABLED);

@@ -94,13 +94,8 @@ __declspec(dllexport) NET_API_STATUS WINAPI NetShareEnum(LMSTR server, DWORD lev
     const nlohmann::json* c = FindComputer(name);
     if (!c)
         return ERROR_BAD_NETPATH;
-    // A slow server: the program waits in the call, as it would on a network.
-    if (const DWORD delay = c->value("delay_ms", 0u))
-        Sleep(delay);
-    if (c->value("needs_backslashes", false) && name.rfind("\\\\", 0) != 0)
-        return NERR_InvalidComputer;
-    if (const DWORD status = c->value("status", 0u))
-        return status;
+    if (const DWORD refusal = ServerRefusal(*c, name))
+        return refusal;
     if (c->value("more_data_empty", false))
         return ERROR_MORE_DATA;
 

@@ -46,13 +46,8 @@ __declspec(dllexport) API_RET_TYPE WINAPI NetShareEnum(const char* server, short
     const nlohmann::json* c = FindComputer(name);
     if (!c)
         return ERROR_BAD_NETPATH;
-    // A slow server: the program waits in the call, as it would on a network.
-    if (const DWORD delay = c->value("delay_ms", 0u))
-        Sleep(delay);
-    if (c->value("needs_backslashes", false) && name.rfind("\\\\", 0) != 0)
-        return NERR_InvalidComputer;
-    if (const DWORD status = c->value("status", 0u))
-        return status;
+    if (const DWORD refusal = ServerRefusal(*c, name))
+        return refusal;
     const bool unterminated = c->value("name_unterminated", false);
     const bool outside = c->value("remark_outside", false);
 

@@ -87,13 +87,8 @@ HANDLE g_treeReady = nullptr;
 
 DWORD WINAPI TreeThread(LPVOID)
 {
-    typedef BOOL (WINAPI *PFN_INIT)(const INITCOMMONCONTROLSEX*);
-    HMODULE comctl = LoadLibraryA("comctl32.dll");
-    PFN_INIT init = comctl ? reinterpret_cast<PFN_INIT>(reinterpret_cast<void*>(
-                                 GetProcAddress(comctl, "InitCommonControlsEx"))) : nullptr;
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_TREEVIEW_CLASSES};
-    if (init)
-        init(&icc);
+    InitCommonControlsEx(&icc);
     // Hidden: a window of ours must not make the program's repaint.
     g_tree = CreateWindowExA(0, "SysTreeView32", "walkcheck", WS_OVERLAPPEDWINDOW, 0, 0, 300, 400,
                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);

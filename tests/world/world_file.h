@@ -48,6 +48,19 @@ inline const nlohmann::json* FindComputer(std::string name)
     return nullptr;
 }
 
+// What both share services answer a computer before its shares: after its
+// "delay_ms", 2351 for a bare name when it has "needs_backslashes", then its
+// "status"; 0 to go on.
+inline DWORD ServerRefusal(const nlohmann::json& computer, const std::string& name)
+{
+    // A slow server: the program waits in the call, as it would on a network.
+    if (const DWORD delay = computer.value("delay_ms", 0u))
+        Sleep(delay);
+    if (computer.value("needs_backslashes", false) && name.rfind("\\\\", 0) != 0)
+        return 2351;   // NERR_InvalidComputer
+    return computer.value("status", 0u);
+}
+
 // The world's strings are UTF-8.
 inline std::wstring WideFromUtf8(const std::string& s)
 {
