@@ -1,8 +1,52 @@
 #include "framework/wnd.h"
+#include <unordered_map>
 
 namespace {
-const char kObjectProp[] = "FerrolinkCWnd";
+
+// Windows and their objects. A window property would do as well, but under
+// Wine every property look-up is a call to the server, and the look-up runs
+// for every message a subclassed window gets.
+class HandleMap {
+public:
+    HandleMap() { ::InitializeCriticalSection(&m_lock); }
+    CWnd* Find(HWND hWnd)
+    {
+        Lock lock(m_lock);
+        const auto it = m_objects.find(hWnd);
+        return it == m_objects.end() ? nullptr : it->second;
+    }
+    void Add(HWND hWnd, CWnd* object)
+    {
+        Lock lock(m_lock);
+        m_objects[hWnd] = object;
+    }
+    // Only the binding of `object`: a handle may have been bound anew.
+    void Remove(HWND hWnd, const CWnd* object)
+    {
+        Lock lock(m_lock);
+        const auto it = m_objects.find(hWnd);
+        if (it != m_objects.end() && it->second == object)
+            m_objects.erase(it);
+    }
+
+private:
+    struct Lock {
+        explicit Lock(CRITICAL_SECTION& cs) : m_cs(cs) { ::EnterCriticalSection(&m_cs); }
+        ~Lock() { ::LeaveCriticalSection(&m_cs); }
+        CRITICAL_SECTION& m_cs;
+    };
+    CRITICAL_SECTION m_lock;
+    std::unordered_map<HWND, CWnd*> m_objects;
+};
+
+// Never destroyed: objects of static storage may detach during exit.
+HandleMap& Handles()
+{
+    static HandleMap* map = new HandleMap;
+    return *map;
 }
+
+} // namespace
 
 CWnd::~CWnd()
 {
@@ -11,11 +55,13 @@ CWnd::~CWnd()
     // only one): give the window its own procedure back.
     if (m_hWnd && ::IsWindow(m_hWnd))
         UnsubclassWindow();
+    else if (m_hWnd)
+        Handles().Remove(m_hWnd, this);   // the window went without telling us
 }
 
 CWnd* CWnd::FromHandlePermanent(HWND hWnd)
 {
-    return hWnd ? static_cast<CWnd*>(::GetPropA(hWnd, kObjectProp)) : nullptr;
+    return hWnd ? Handles().Find(hWnd) : nullptr;
 }
 
 BOOL CWnd::SubclassWindow(HWND hWnd)
@@ -23,7 +69,7 @@ BOOL CWnd::SubclassWindow(HWND hWnd)
     if (!hWnd || m_hWnd || FromHandlePermanent(hWnd))
         return FALSE;
     m_hWnd = hWnd;
-    ::SetPropA(hWnd, kObjectProp, this);
+    Handles().Add(hWnd, this);
     PreSubclassWindow();
     m_prevProc = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::StaticWndProc)));
@@ -34,7 +80,7 @@ void CWnd::AttachSubclassed(HWND hWnd, WNDPROC previous)
 {
     m_hWnd = hWnd;
     m_prevProc = previous;
-    ::SetPropA(hWnd, kObjectProp, this);
+    Handles().Add(hWnd, this);
 }
 
 HWND CWnd::UnsubclassWindow()
@@ -44,7 +90,7 @@ HWND CWnd::UnsubclassWindow()
         return nullptr;
     if (m_prevProc)
         ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_prevProc));
-    ::RemovePropA(hWnd, kObjectProp);
+    Handles().Remove(hWnd, this);
     m_prevProc = nullptr;
     m_hWnd = nullptr;
     return hWnd;
@@ -146,7 +192,7 @@ LRESULT CALLBACK CWnd::StaticWndProc(HWND hWnd, UINT msg, WPARAM wp, LPARAM lp)
         WNDPROC prev = self->m_prevProc;
         ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(prev));
         result = prev ? ::CallWindowProcA(prev, hWnd, msg, wp, lp) : ::DefWindowProcA(hWnd, msg, wp, lp);
-        ::RemovePropA(hWnd, kObjectProp);
+        Handles().Remove(hWnd, self);
         self->m_prevProc = nullptr;
         self->m_hWnd = nullptr;
         self->PostNcDestroy();
