@@ -2,8 +2,10 @@
 // Wine's router (mpr) loads it once per registered provider; the provider a
 // top-level call is for comes from lpProvider, and every record we hand out
 // carries its node's index in lpComment ("ferro:N"), so deeper levels find
-// their container even when names are NULL or repeated. The whole tree is
-// built once per process, so each request costs the same in a big world.
+// their container even when names are NULL or repeated. The tree is built
+// once per process, each level's entries when the level is first opened: a
+// world of 10,000 computers costs no more to open than a small one, and each
+// request costs the same in a big world as in a small one.
 #include <windows.h>
 #include <winnetwk.h>
 extern "C" {
@@ -13,6 +15,7 @@ extern "C" {
 #include <cctype>
 #include <cstdio>
 #include <cwchar>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -31,11 +34,18 @@ struct Node {
     DWORD openError = 0;
     std::vector<size_t> children;   // indices into g_nodes
     size_t provider = 0;            // index of the provider node above
+    // The entries not yet made into children, and this node's number among
+    // generated siblings (0: not generated).
+    const nlohmann::json* entries = nullptr;
+    size_t number = 0;
 };
 
-std::vector<Node> g_nodes;
+// Grows while a walk goes on: a deque keeps references to nodes valid, and
+// the lock keeps its inner map whole.
+std::deque<Node> g_nodes;
 std::vector<size_t> g_providers;   // node index of each provider, world order
 std::once_flag g_loaded;
+std::mutex g_lock;
 
 const wchar_t kTag[] = L"ferro:";
 const size_t kTagLength = 6;
@@ -77,11 +87,17 @@ void ReadFail(const nlohmann::json& j, Node& n)
 
 size_t AddNode(const nlohmann::json& j, size_t provider, size_t number, size_t parentNumber);
 
-// A level's entries; {"generate": {"count": N, ...entry...}} stands for N entries.
-void AddEntries(size_t parent, const nlohmann::json& entries, size_t provider, size_t parentNumber)
+// A level's entries, made when it is opened; {"generate": {"count": N,
+// ...entry...}} stands for N entries.
+void AddEntries(size_t parent)
 {
-    if (!entries.is_array())
+    const nlohmann::json* list = g_nodes[parent].entries;
+    g_nodes[parent].entries = nullptr;
+    if (!list || !list->is_array())
         return;
+    const nlohmann::json& entries = *list;
+    const size_t provider = g_nodes[parent].provider;
+    const size_t parentNumber = g_nodes[parent].number;
     for (const auto& e : entries) {
         if (!e.is_object())
             continue;
@@ -117,11 +133,11 @@ size_t AddNode(const nlohmann::json& j, size_t provider, size_t number, size_t p
     n.delayMs = j.value("delay_ms", 0u);
     ReadFail(j, n);
     n.provider = provider;
-    g_nodes.push_back(n);
-    const size_t self = g_nodes.size() - 1;
+    n.number = number;
     if (j.contains("entries"))
-        AddEntries(self, j["entries"], provider, number);
-    return self;
+        n.entries = &j["entries"];
+    g_nodes.push_back(n);
+    return g_nodes.size() - 1;
 }
 
 void Load()
@@ -129,7 +145,6 @@ void Load()
     const nlohmann::json& world = World();
     if (!world.is_object() || !world.contains("providers") || !world["providers"].is_array())
         return;
-    g_nodes.reserve(1024);
     for (const auto& p : world["providers"]) {
         if (!p.is_object())
             continue;
@@ -142,10 +157,10 @@ void Load()
         top.delayMs = p.value("delay_ms", 0u);
         ReadFail(p, top);
         top.provider = g_nodes.size();
+        if (p.contains("entries"))
+            top.entries = &p["entries"];
         g_nodes.push_back(top);
         g_providers.push_back(top.provider);
-        if (p.contains("entries"))
-            AddEntries(top.provider, p["entries"], top.provider, 0);
     }
 }
 
@@ -165,7 +180,8 @@ size_t FindNode(const NETRESOURCEW* res)
             provider = p;
     if (provider == none || !res->lpRemoteName)
         return provider;
-    // A record the client made up: the first container of that name.
+    // A record the client made up: the first container of that name among
+    // the levels opened so far.
     for (size_t i = provider; i < none; ++i)
         if (g_nodes[i].provider == provider && g_nodes[i].hasRemote && g_nodes[i].remote == res->lpRemoteName)
             return i;
@@ -206,11 +222,13 @@ __declspec(dllexport) DWORD WINAPI NPOpenEnum(DWORD, DWORD, DWORD, LPNETRESOURCE
     std::call_once(g_loaded, Load);
     if (!handle)
         return WN_BAD_POINTER;
+    std::lock_guard<std::mutex> lock(g_lock);
     const size_t node = FindNode(res);
     if (node >= g_nodes.size())
         return WN_BAD_VALUE;
     if (g_nodes[node].openError)
         return g_nodes[node].openError;
+    AddEntries(node);
     *handle = new Enumeration{node};
     return WN_SUCCESS;
 }
@@ -220,9 +238,15 @@ __declspec(dllexport) DWORD WINAPI NPEnumResource(HANDLE handle, LPDWORD count, 
     Enumeration* e = static_cast<Enumeration*>(handle);
     if (!e || !count || !buffer || !size)
         return WN_BAD_POINTER;
+    DWORD delay;
+    {
+        std::lock_guard<std::mutex> lock(g_lock);
+        delay = g_nodes[e->node].delayMs;
+    }
+    if (delay)
+        Sleep(delay);
+    std::lock_guard<std::mutex> lock(g_lock);
     const Node& level = g_nodes[e->node];
-    if (level.delayMs)
-        Sleep(level.delayMs);
     const DWORD wanted = *count ? *count : 1;
     DWORD given = 0;
     // Records from the front of the buffer, their strings from the back.
