@@ -4,7 +4,6 @@
 #include <windows.h>
 #include <nlohmann/json.hpp>
 #include <cctype>
-#include <fstream>
 #include <mutex>
 #include <string>
 
@@ -17,9 +16,20 @@ inline const nlohmann::json& World()
         const DWORD n = GetEnvironmentVariableA("FERROLINK_WORLD", path, sizeof path);
         if (!n || n >= sizeof path)
             return;
-        std::ifstream in(path);
-        if (in)
-            world = nlohmann::json::parse(in, nullptr, false);
+        // Read with the system's own calls: C++ streams would bring the
+        // library's locale machinery into every fixture DLL, and a process
+        // loads the provider at its start.
+        HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return;
+        const DWORD size = GetFileSize(file, nullptr);
+        std::string text(size == INVALID_FILE_SIZE ? 0 : size, '\0');
+        DWORD got = 0;
+        if (!text.empty() && !ReadFile(file, &text[0], size, &got, nullptr))
+            got = 0;
+        text.resize(got);
+        CloseHandle(file);
+        world = nlohmann::json::parse(text, nullptr, false);
         if (world.is_discarded())
             world = nlohmann::json();
     });
