@@ -346,6 +346,11 @@ LRESULT CGradientButton::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
     case WM_LBUTTONUP:
         OnLButtonUp(static_cast<UINT>(wp), CPoint(lp));
         return 0;
+    case WM_LBUTTONDBLCLK:
+        // The second press of a quick pair is a press like the first: the
+        // standard owner-drawn button would only report a double click,
+        // which nobody handles, and Forward clicked twice would step once.
+        return SendMessage(WM_LBUTTONDOWN, wp, lp);
     case WM_KILLFOCUS:
         OnKillFocus(reinterpret_cast<HWND>(wp));
         return 0;

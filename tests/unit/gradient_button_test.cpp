@@ -575,6 +575,34 @@ TEST(GradientButtonMouse, PressDragAndRelease)
     }
 }
 
+TEST(GradientButtonMouse, AQuickSecondClickIsAClick)
+{
+    // The system turns the second press of a quick pair into a double click.
+    const struct {
+        const char* name;
+        DWORD style;
+        int clicks;
+    } rows[] = {
+        {"navigation button", 13, 2},
+        {"toggle", 13 | 0x800, 2},
+        {"location bar, mouse ignored", 0x30003, 0},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        Fixture f(r.style);
+        f.CursorTo(5, 5);
+        f.Send(WM_MOUSEMOVE, 0, 5, 5);
+        f.Send(WM_LBUTTONDOWN, MK_LBUTTON, 5, 5);
+        f.Send(WM_LBUTTONUP, 0, 5, 5);
+        f.Send(WM_LBUTTONDBLCLK, MK_LBUTTON, 5, 5);
+        f.Send(WM_LBUTTONUP, 0, 5, 5);
+        EXPECT_EQ(f.Clicks(), r.clicks);
+        EXPECT_EQ(f.button.GetCheck(), 0) << "two flips of a toggle";
+        EXPECT_EQ(f.button.m_pressed, 0);
+        EXPECT_FALSE(f.HasCapture());
+    }
+}
+
 TEST(GradientButtonMouse, StylesThatChangeTheMouseHandling)
 {
     // The location bar's style ignores the mouse entirely.
