@@ -351,6 +351,17 @@ if wait_about; then
   pass "Help, About opens the About box"
   check "the box is modal: the main window is disabled" "0" "$(drv enabled 0)"
   sleep 0.3
+  # Each of its links, clicked, asks the shell to open its address once.
+  for link in "1010 mailto:ferrolink@flink.test" "1011 mailto:support@flink.test" "1009 http://www.flink.test"; do
+    read -r id address <<<"$link"
+    : >"$FERROLINK_RECORD_FILE"
+    click_xy $(mid $(again dialog-rect "About Ferrolink" "$id"))
+    for _ in $(seq 100); do [[ -s $FERROLINK_RECORD_FILE ]] && break; sleep 0.1; done
+    sleep 0.3
+    check "About box, the link $id opens $address" "\"$address\"" \
+      "$(sed -e 's/^"[^"]*recorder.exe" //' -e 's/\r$//' "$FERROLINK_RECORD_FILE")"
+  done
+  check "the About box stays open after its links" "About Ferrolink" "$(xdotool getwindowname "$(about_win)" 2>/dev/null)"
   xdotool key Escape
   wait_about_gone && pass "Escape closes the About box" || fail "Escape closes the About box"
 else
