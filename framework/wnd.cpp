@@ -1,52 +1,5 @@
 #include "framework/wnd.h"
-#include <unordered_map>
-
-namespace {
-
-// Windows and their objects. A window property would do as well, but under
-// Wine every property look-up is a call to the server, and the look-up runs
-// for every message a subclassed window gets.
-class HandleMap {
-public:
-    HandleMap() { ::InitializeCriticalSection(&m_lock); }
-    CWnd* Find(HWND hWnd)
-    {
-        Lock lock(m_lock);
-        const auto it = m_objects.find(hWnd);
-        return it == m_objects.end() ? nullptr : it->second;
-    }
-    void Add(HWND hWnd, CWnd* object)
-    {
-        Lock lock(m_lock);
-        m_objects[hWnd] = object;
-    }
-    // Only the binding of `object`: a handle may have been bound anew.
-    void Remove(HWND hWnd, const CWnd* object)
-    {
-        Lock lock(m_lock);
-        const auto it = m_objects.find(hWnd);
-        if (it != m_objects.end() && it->second == object)
-            m_objects.erase(it);
-    }
-
-private:
-    struct Lock {
-        explicit Lock(CRITICAL_SECTION& cs) : m_cs(cs) { ::EnterCriticalSection(&m_cs); }
-        ~Lock() { ::LeaveCriticalSection(&m_cs); }
-        CRITICAL_SECTION& m_cs;
-    };
-    CRITICAL_SECTION m_lock;
-    std::unordered_map<HWND, CWnd*> m_objects;
-};
-
-// Never destroyed: objects of static storage may detach during exit.
-HandleMap& Handles()
-{
-    static HandleMap* map = new HandleMap;
-    return *map;
-}
-
-} // namespace
+#include "framework/handle_map.h"
 
 CWnd::~CWnd()
 {
@@ -56,12 +9,12 @@ CWnd::~CWnd()
     if (m_hWnd && ::IsWindow(m_hWnd))
         UnsubclassWindow();
     else if (m_hWnd)
-        Handles().Remove(m_hWnd, this);   // the window went without telling us
+        CHandleMap::Permanent().Remove(m_hWnd, this);   // the window went without telling us
 }
 
 CWnd* CWnd::FromHandlePermanent(HWND hWnd)
 {
-    return hWnd ? Handles().Find(hWnd) : nullptr;
+    return hWnd ? CHandleMap::Permanent().Find(hWnd) : nullptr;
 }
 
 BOOL CWnd::SubclassWindow(HWND hWnd)
@@ -69,7 +22,7 @@ BOOL CWnd::SubclassWindow(HWND hWnd)
     if (!hWnd || m_hWnd || FromHandlePermanent(hWnd))
         return FALSE;
     m_hWnd = hWnd;
-    Handles().Add(hWnd, this);
+    CHandleMap::Permanent().Add(hWnd, this);
     PreSubclassWindow();
     m_prevProc = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::StaticWndProc)));
@@ -80,7 +33,7 @@ void CWnd::AttachSubclassed(HWND hWnd, WNDPROC previous)
 {
     m_hWnd = hWnd;
     m_prevProc = previous;
-    Handles().Add(hWnd, this);
+    CHandleMap::Permanent().Add(hWnd, this);
 }
 
 HWND CWnd::UnsubclassWindow()
@@ -90,7 +43,7 @@ HWND CWnd::UnsubclassWindow()
         return nullptr;
     if (m_prevProc)
         ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_prevProc));
-    Handles().Remove(hWnd, this);
+    CHandleMap::Permanent().Remove(hWnd, this);
     m_prevProc = nullptr;
     m_hWnd = nullptr;
     return hWnd;
@@ -192,7 +145,7 @@ LRESULT CALLBACK CWnd::StaticWndProc(HWND hWnd, UINT msg, WPARAM wp, LPARAM lp)
         WNDPROC prev = self->m_prevProc;
         ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(prev));
         result = prev ? ::CallWindowProcA(prev, hWnd, msg, wp, lp) : ::DefWindowProcA(hWnd, msg, wp, lp);
-        Handles().Remove(hWnd, self);
+        CHandleMap::Permanent().Remove(hWnd, self);
         self->m_prevProc = nullptr;
         self->m_hWnd = nullptr;
         self->PostNcDestroy();
