@@ -54,6 +54,14 @@ again() {
   printf '%s\n' "$out"
 }
 click_ctl() { local r; r=$(again rect "$1") || return 1; click_xy $(mid $r); }
+# shell_opens X Y: clicks there; prints what the shell was asked to open.
+shell_opens() {
+  : >"$FERROLINK_RECORD_FILE"
+  click_xy "$1" "$2"
+  for _ in $(seq 100); do [[ -s $FERROLINK_RECORD_FILE ]] && break; sleep 0.1; done
+  sleep 0.3
+  sed -e 's/^"[^"]*recorder.exe" //' -e 's/\r$//' "$FERROLINK_RECORD_FILE"
+}
 # index_of NAME: its row in the tree.
 index_of() { again tree | grep -nxF "$1" | head -n 1 | cut -d: -f1 | awk '{print $1 - 1}'; }
 click_computer() {
@@ -123,13 +131,8 @@ check "no message box on the way" "" "$(drv no-messagebox 300 2>&1)"
 click_computer ANVIL
 selected_is ANVIL >/dev/null
 until_eq Done 50 drv status >/dev/null
-: >"$FERROLINK_RECORD_FILE"
 read -r x y < <(mid $(again item-rect 1008 0))
-click_xy "$x" "$y"
-for _ in $(seq 100); do [[ -s $FERROLINK_RECORD_FILE ]] && break; sleep 0.1; done
-sleep 0.3
-check "a click on DOCS: the shell opens \\\\ANVIL\\DOCS once" '"\\ANVIL\DOCS"' \
-  "$(sed -e 's/^"[^"]*recorder.exe" //' -e 's/\r$//' "$FERROLINK_RECORD_FILE")"
+check "a click on DOCS: the shell opens \\\\ANVIL\\DOCS once" '"\\ANVIL\DOCS"' "$(shell_opens "$x" "$y")"
 check "the view is unchanged by the opening" "Done|ANVIL" "$(drv status)|$(drv selected)"
 
 # ---------------------------------------------------------------------------
@@ -354,12 +357,8 @@ if wait_about; then
   # Each of its links, clicked, asks the shell to open its address once.
   for link in "1010 mailto:ferrolink@flink.test" "1011 mailto:support@flink.test" "1009 http://www.flink.test"; do
     read -r id address <<<"$link"
-    : >"$FERROLINK_RECORD_FILE"
-    click_xy $(mid $(again dialog-rect "About Ferrolink" "$id"))
-    for _ in $(seq 100); do [[ -s $FERROLINK_RECORD_FILE ]] && break; sleep 0.1; done
-    sleep 0.3
     check "About box, the link $id opens $address" "\"$address\"" \
-      "$(sed -e 's/^"[^"]*recorder.exe" //' -e 's/\r$//' "$FERROLINK_RECORD_FILE")"
+      "$(shell_opens $(mid $(again dialog-rect "About Ferrolink" "$id")))"
   done
   check "the About box stays open after its links" "About Ferrolink" "$(xdotool getwindowname "$(about_win)" 2>/dev/null)"
   xdotool key Escape
