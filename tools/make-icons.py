@@ -1,27 +1,81 @@
 #!/usr/bin/env python3
-"""Draws Ferrolink's icons and writes them as .ico files (32-bit BGRA DIBs).
+"""Draws Ferrolink's icons and writes them as .ico files: each with a 32-bit
+alpha image for XP and later, and 256- and 16-colour images with AND masks
+for the systems before it.
 
 Run from the repository root: tools/make-icons.py. The .ico files are kept in
-res/ so the build needs no image tools.
+res/ so the build needs no image tools. tools/make-icons.py --preview FILE.png
+draws each icon as 9x (16 and 256 colours, through the mask) and XP show it.
 """
 import math
 import struct
 import sys
+import zlib
+
+
+# The sixteen colours of a VGA display, the palette of 16-colour images.
+VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128), (0, 128, 128),
+       (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0), (0, 0, 255),
+       (255, 0, 255), (0, 255, 255), (255, 255, 255)]
+
+
+def nearest_vga(colour):
+    # Steel reads as navy and rust as red; the nearest by distance would be
+    # teal and olive.
+    if colour in VGA_CHOICE:
+        return VGA.index(VGA_CHOICE[colour])
+    r, g, b = colour
+    return min(range(16), key=lambda i: 3 * (VGA[i][0] - r) ** 2 + 4 * (VGA[i][1] - g) ** 2 + 2 * (VGA[i][2] - b) ** 2)
+
+
+def sample(size, pixel):
+    """Rows top-down of (r, g, b, a) for one size x size image."""
+    return [[pixel(x + 0.5, y + 0.5) for x in range(size)] for y in range(size)]
+
+
+def dib(size, bits, palette, row_bytes, rows, mask):
+    """One icon image: header, palette, colour rows and AND mask, bottom-up."""
+    def pad(b):
+        return b + b"\0" * (-len(b) % 4)
+    xor = b"".join(pad(row_bytes(row)) for row in reversed(rows))
+    and_mask = b"".join(pad(bytes(sum(m[x + i] << (7 - i) for i in range(8) if x + i < size)
+                                   for x in range(0, size, 8))) for m in reversed(mask))
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, bits, 0, len(xor) + len(and_mask), 0, 0,
+                         len(palette), 0)
+    return header + b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in palette) + xor + and_mask
+
+
+def images(size, pixel):
+    """The 32-bit alpha image, and 256- and 16-colour images for systems
+    before XP; each has the AND mask those systems draw with: a pixel less
+    than half opaque is transparent, and its colour is black."""
+    rows = sample(size, pixel)
+    mask = [[1 if a < 128 else 0 for _, _, _, a in row] for row in rows]
+    solid = [[(0, 0, 0) if m else (r, g, b) for (r, g, b, _), m in zip(row, mrow)]
+             for row, mrow in zip(rows, mask)]
+    alpha = dib(size, 32, [], lambda row: b"".join(struct.pack("<BBBB", b, g, r, a) for r, g, b, a in row),
+                rows, mask)
+    palette = [(0, 0, 0)] + sorted({c for row in solid for c in row} - {(0, 0, 0)})
+    assert len(palette) <= 256, "more than 256 colours"
+    index = {c: i for i, c in enumerate(palette)}
+    colours256 = dib(size, 8, palette + [(0, 0, 0)] * (256 - len(palette)),
+                     lambda row: bytes(index[c] for c in row), solid, mask)
+    vga = [[nearest_vga(c) for c in row] for row in solid]
+    colours16 = dib(size, 4, VGA, lambda row: bytes((row[x] << 4) | (row[x + 1] if x + 1 < size else 0)
+                                                     for x in range(0, size, 2)), vga, mask)
+    return [(32, alpha), (8, colours256), (4, colours16)]
 
 
 def ico(size, pixel):
-    """Encodes one size x size image; pixel(x, y) gives (r, g, b, a), y downward."""
-    rows = []
-    for y in range(size - 1, -1, -1):  # DIBs are stored bottom-up
-        rows.append(b"".join(struct.pack("<BBBB", b, g, r, a)
-                             for r, g, b, a in (pixel(x + 0.5, y + 0.5) for x in range(size))))
-    xor = b"".join(rows)
-    mask_row = ((size + 31) // 32) * 4
-    and_mask = b"\0" * (mask_row * size)
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(xor) + len(and_mask), 0, 0, 0, 0)
-    image = header + xor + and_mask
-    return struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32,
-                                                      len(image), 22) + image
+    """An .ico file of the images of one size, in the order XP prefers them."""
+    entries = images(size, pixel)
+    offset = 6 + 16 * len(entries)
+    directory = struct.pack("<HHH", 0, 1, len(entries))
+    for bits, data in entries:
+        directory += struct.pack("<BBBBHHII", size % 256, size % 256, 16 if bits == 4 else 0, 0, 1, bits,
+                                 len(data), offset)
+        offset += len(data)
+    return directory + b"".join(data for _, data in entries)
 
 
 def blend(layers):
@@ -73,6 +127,7 @@ LINK = (90, 90, 90, 255)
 GREEN = (40, 150, 60, 255)
 RED = (200, 40, 40, 255)
 WHITE = (255, 255, 255, 255)
+VGA_CHOICE = {STEEL[:3]: (0, 0, 128), RUST[:3]: (255, 0, 0)}
 
 # The application: three computers joined by a ring of iron links.
 app = blend([
@@ -86,8 +141,45 @@ back = blend([polygon([(14, 6), (7, 6), (7, 2), (1, 8), (7, 14), (7, 10), (14, 1
 stop = blend([polygon([(5, 1), (11, 1), (15, 5), (15, 11), (11, 15), (5, 15), (1, 11), (1, 5)], RED),
               segment(5, 8, 11, 8, 2, WHITE)])
 
-for name, size, image in [("ferrolink", 32, app), ("scan", 16, scan), ("forward", 16, forward),
-                          ("back", 16, back), ("stop", 16, stop)]:
-    with open(f"res/{name}.ico", "wb") as f:
-        f.write(ico(size, image))
+
+
+def preview(path, icons, scale=4, grey=(192, 192, 192)):
+    """Writes a PNG of every icon as the systems draw it, on a grey face: the
+    16- and 256-colour images through their masks, as 9x and NT 4.0 do, and
+    the alpha image blended, as XP does; one row per icon."""
+    gap = 8
+    width = gap + 3 * (32 * scale + gap)
+    rows = []
+    for size, pixel in icons:
+        raw = sample(size, pixel)
+        mask = [[a < 128 for *_, a in row] for row in raw]
+        views = [[[grey if m else VGA[nearest_vga((r, g, b))] for (r, g, b, _), m in zip(row, mrow)]
+                  for row, mrow in zip(raw, mask)],
+                 [[grey if m else (r, g, b) for (r, g, b, _), m in zip(row, mrow)] for row, mrow in zip(raw, mask)],
+                 [[tuple((c * a + k * (255 - a)) // 255 for c, k in zip((r, g, b), grey)) for r, g, b, a in row]
+                  for row in raw]]
+        band = [[grey] * width for _ in range(32 * scale + gap)]
+        for v, view in enumerate(views):
+            left = gap + v * (32 * scale + gap)
+            for y in range(size * scale):
+                for x in range(size * scale):
+                    band[y][left + x] = view[y // scale][x // scale]
+        rows += band
+    data = b"".join(b"\0" + bytes(c for px in row for c in px) for row in rows)
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, len(rows), 8, 2, 0, 0, 0))
+                + chunk(b"IDAT", zlib.compress(data)) + chunk(b"IEND", b""))
+
+
+ICONS = [("ferrolink", 32, app), ("scan", 16, scan), ("forward", 16, forward), ("back", 16, back),
+         ("stop", 16, stop)]
+if len(sys.argv) == 3 and sys.argv[1] == "--preview":
+    preview(sys.argv[2], [(size, image) for _, size, image in ICONS])
+else:
+    for name, size, image in ICONS:
+        with open(f"res/{name}.ico", "wb") as f:
+            f.write(ico(size, image))
 sys.exit(0)
