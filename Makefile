@@ -12,11 +12,14 @@ all: build
 setup:
 	@tools/setup.sh
 
-$(X64)/CMakeCache.txt:
+# A changed toolchain file needs a build tree of its own.
+$(X64)/CMakeCache.txt: cmake/mingw-x86_64.cmake
+	rm -rf $(X64)
 	cmake -S . -B $(X64) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DFERROLINK_I686_DIR=$(abspath $(X86))
 
-$(X86)/CMakeCache.txt:
+$(X86)/CMakeCache.txt: cmake/mingw-i686.cmake
+	rm -rf $(X86)
 	cmake -S . -B $(X86) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DFERROLINK_TESTS=OFF
 

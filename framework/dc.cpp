@@ -53,3 +53,70 @@ POINT CDC::OffsetViewportOrg(int dx, int dy)
     ::OffsetViewportOrgEx(m_hDC, dx, dy, &old);
     return old;
 }
+
+namespace {
+using GradientFillProc = BOOL(WINAPI*)(HDC, PTRIVERTEX, ULONG, PVOID, ULONG, ULONG);
+
+// msimg32.dll does not exist on Windows 95 or NT 4.0, so it is looked up
+// at run time, once, and kept loaded for the rest of the process.
+GradientFillProc SystemGradientFill()
+{
+    static const GradientFillProc proc = [] {
+        const HMODULE lib = ::LoadLibraryA("msimg32.dll");
+        return lib ? reinterpret_cast<GradientFillProc>(reinterpret_cast<void*>(::GetProcAddress(lib, "GradientFill")))
+                   : nullptr;
+    }();
+    return proc;
+}
+
+// One channel at `pos` of `len` steps from `from` to `to`, 8 bits.
+BYTE Blend(COLOR16 from, COLOR16 to, long long pos, long long len)
+{
+    return static_cast<BYTE>(((from * (len - pos) + to * pos) / len) >> 8);
+}
+} // namespace
+
+BOOL CDC::GradientFill(TRIVERTEX* vertices, ULONG vertexCount, void* mesh, ULONG meshCount, ULONG mode)
+{
+    if (GradientFillProc proc = SystemGradientFill())
+        return proc(m_hDC, vertices, vertexCount, mesh, meshCount, mode);
+    return FillGradientRects(m_hDC, vertices, vertexCount, static_cast<const GRADIENT_RECT*>(mesh), meshCount,
+                             mode);
+}
+
+BOOL CDC::FillGradientRects(HDC hdc, const TRIVERTEX* vertices, ULONG vertexCount, const GRADIENT_RECT* rects,
+                            ULONG rectCount, ULONG mode)
+{
+    if (!vertices || !rects || (mode != GRADIENT_FILL_RECT_V && mode != GRADIENT_FILL_RECT_H))
+        return FALSE;
+    const bool vertical = mode == GRADIENT_FILL_RECT_V;
+    const COLORREF oldBk = ::GetBkColor(hdc);
+    for (ULONG i = 0; i < rectCount; ++i) {
+        if (rects[i].UpperLeft >= vertexCount || rects[i].LowerRight >= vertexCount) {
+            ::SetBkColor(hdc, oldBk);
+            return FALSE;
+        }
+        // Colours go with their vertices: the blend runs from the vertex
+        // nearer the top (or left) to the other, whichever one the mesh
+        // names first.
+        const TRIVERTEX* a = &vertices[rects[i].UpperLeft];
+        const TRIVERTEX* b = &vertices[rects[i].LowerRight];
+        if (vertical ? a->y > b->y : a->x > b->x) {
+            const TRIVERTEX* t = a;
+            a = b;
+            b = t;
+        }
+        const LONG left = a->x < b->x ? a->x : b->x, right = a->x < b->x ? b->x : a->x;
+        const LONG top = a->y < b->y ? a->y : b->y, bottom = a->y < b->y ? b->y : a->y;
+        const long long len = vertical ? bottom - top : right - left;
+        for (long long pos = 0; pos < len; ++pos) {
+            ::SetBkColor(hdc, RGB(Blend(a->Red, b->Red, pos, len), Blend(a->Green, b->Green, pos, len),
+                                  Blend(a->Blue, b->Blue, pos, len)));
+            const LONG at = static_cast<LONG>((vertical ? top : left) + pos);
+            const RECT band = vertical ? RECT{left, at, right, at + 1} : RECT{at, top, at + 1, bottom};
+            ::ExtTextOutA(hdc, 0, 0, ETO_OPAQUE, &band, nullptr, 0, nullptr);
+        }
+    }
+    ::SetBkColor(hdc, oldBk);
+    return TRUE;
+}

@@ -6,8 +6,9 @@
 
 class CDC {
 public:
+    // No virtual members: a wrapper is trivially destroyed, so the per-thread
+    // ring of FromHandle needs no exit-time clean-up.
     CDC() = default;
-    virtual ~CDC() = default;
     CDC(const CDC&) = delete;
     CDC& operator=(const CDC&) = delete;
 
@@ -47,8 +48,12 @@ public:
                             size.cx, size.cy, flags | DST_ICON);
     }
     SIZE GetTextExtent(const char* text, int count) const;
-    BOOL GradientFill(TRIVERTEX* vertices, ULONG vertexCount, void* mesh, ULONG meshCount, ULONG mode)
-    { return ::GradientFill(m_hDC, vertices, vertexCount, mesh, meshCount, mode); }
+    // GradientFill of msimg32.dll where the system has it (98, 2000 and
+    // later); on 95 and NT 4.0 rectangles are blended by FillGradientRects.
+    BOOL GradientFill(TRIVERTEX* vertices, ULONG vertexCount, void* mesh, ULONG meshCount, ULONG mode);
+    // The same rectangle blends, one band of one colour per row or column.
+    static BOOL FillGradientRects(HDC hdc, const TRIVERTEX* vertices, ULONG vertexCount,
+                                  const GRADIENT_RECT* rects, ULONG rectCount, ULONG mode);
 
     BOOL BeginPath() { return ::BeginPath(m_hDC); }
     BOOL EndPath() { return ::EndPath(m_hDC); }

@@ -2,6 +2,21 @@
 #include "framework/data_exchange.h"
 #include "framework/win_app.h"
 
+namespace {
+// The top-level window that holds `hWnd`: what GetAncestor(GA_ROOT) gives
+// on 98 and 2000, which Windows 95 and NT 4.0 do not have.
+HWND RootWindow(HWND hWnd)
+{
+    while (hWnd && (::GetWindowLongA(hWnd, GWL_STYLE) & WS_CHILD)) {
+        const HWND parent = ::GetParent(hWnd);
+        if (!parent)
+            break;
+        hWnd = parent;
+    }
+    return hWnd;
+}
+} // namespace
+
 CDialog::CDialog(UINT templateId, CWnd* parent)
     : m_templateId(templateId), m_parent(parent)
 {
@@ -41,7 +56,7 @@ INT_PTR CDialog::DoModal()
         // unless that is this dialog itself.
         CWnd* main = AfxGetApp() ? AfxGetApp()->m_pMainWnd : nullptr;
         if (main && main != this && main->IsWindow())
-            owner = ::GetAncestor(main->m_hWnd, GA_ROOT);
+            owner = RootWindow(main->m_hWnd);
     }
     m_endRequested = false;
     m_modalResult = -1;

@@ -7,7 +7,8 @@ check() { # check PACKAGE PATH-OR-COMMAND
   if [[ $2 == /* ]]; then [[ -e $2 ]] || need+=("$1"); else command -v "$2" >/dev/null 2>&1 || need+=("$1"); fi
 }
 check g++-mingw-w64-x86-64-posix x86_64-w64-mingw32-g++-posix
-check g++-mingw-w64-i686-posix i686-w64-mingw32-g++-posix
+# The release program: win32 threads, no winpthreads.
+check g++-mingw-w64-i686-win32 i686-w64-mingw32-g++-win32
 check cmake cmake
 check make make
 check wine wine
