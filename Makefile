@@ -3,9 +3,10 @@ BUILD   ?= build
 JOBS    ?= 2
 X64     := $(BUILD)/x86_64
 X86     := $(BUILD)/i686
+LINUX   := $(BUILD)/linux
 WORLD   ?= tests/world/sample.json
 
-.PHONY: all setup build run test bench clean
+.PHONY: all setup build run test bench lan clean
 
 all: build
 
@@ -16,16 +17,22 @@ setup:
 $(X64)/CMakeCache.txt: cmake/mingw-x86_64.cmake
 	rm -rf $(X64)
 	cmake -S . -B $(X64) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
-	  -DCMAKE_BUILD_TYPE=Release -DFERROLINK_I686_DIR=$(abspath $(X86))
+	  -DCMAKE_BUILD_TYPE=Release -DFERROLINK_I686_DIR=$(abspath $(X86)) \
+	  -DFERROLINK_LINUX_DIR=$(abspath $(LINUX))
 
 $(X86)/CMakeCache.txt: cmake/mingw-i686.cmake
 	rm -rf $(X86)
 	cmake -S . -B $(X86) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DFERROLINK_TESTS=OFF
 
-build: setup $(X64)/CMakeCache.txt $(X86)/CMakeCache.txt
+# The real network's helper runs on Linux: a native build of its own.
+$(LINUX)/CMakeCache.txt:
+	cmake -S lan/native -B $(LINUX) -DCMAKE_BUILD_TYPE=Release
+
+build: setup $(X64)/CMakeCache.txt $(X86)/CMakeCache.txt $(LINUX)/CMakeCache.txt
 	cmake --build $(X86) -j$(JOBS)
 	cmake --build $(X64) -j$(JOBS)
+	cmake --build $(LINUX) -j$(JOBS)
 
 run: build
 	tests/world/run-in-world --build $(X64) $(WORLD) -- tools/show.sh $(X64) $(abspath $(BUILD))/screenshot.png
@@ -35,6 +42,10 @@ test: build
 
 bench: build
 	tests/bench/run-bench $(X64)
+
+# The user's own network, through Samba's client library: never run by a test.
+lan: build
+	lan/run-lan $(X64)
 
 clean:
 	rm -rf $(BUILD)

@@ -26,6 +26,14 @@ check nlohmann-json3-dev /usr/include/nlohmann/json.hpp
 check fonts-wine /usr/share/wine/fonts/marlett.ttf
 check python3 python3
 check util-linux unshare
+check jq jq
+# The real network: Samba's client library for the helper, and Samba's
+# servers and tools for the test world's peers.
+check pkg-config pkg-config
+check libsmbclient-dev /usr/include/samba-4.0/libsmbclient.h
+check samba /usr/sbin/smbd
+check smbclient smbclient
+check samba-common-bin nmblookup
 if ((${#need[@]})); then
   if [[ $(id -u) -ne 0 ]]; then
     echo "setup: missing packages: ${need[*]} (run as root, or install them)" >&2
@@ -35,5 +43,15 @@ if ((${#need[@]})); then
   echo "setup: installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q
-  apt-get install -y -q --no-install-recommends "${need[@]}"
+  # No daemon may start on this machine while packages are installed (Samba's
+  # would): a policy that refuses every start, unless there is one already.
+  policy=/usr/sbin/policy-rc.d
+  own_policy=0
+  if [[ ! -e $policy ]]; then
+    printf '#!/bin/sh\nexit 101\n' >"$policy" && chmod +x "$policy" && own_policy=1
+  fi
+  status=0
+  apt-get install -y -q --no-install-recommends "${need[@]}" || status=$?
+  [[ $own_policy -eq 0 ]] || rm -f "$policy"
+  [[ $status -eq 0 ]] || exit "$status"
 fi

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The program on a real network of Samba peers (tests/world/lan-net), as a
+# user meets it: the tree holds exactly the computers that Samba's own tools
+# report, in the router's order; each computer's rows exactly the shares
+# `smbclient -N -L` reports; a stopped server and a silent computer give
+# their status texts; a click on a disk share opens it in the shell.
+# FAMILY=9x: the 9x share service, whose records carry 12-character names
+# and 16-bit types.
+source "$(dirname "$0")/lib.sh"
+LAN_NET=$(cd "$(dirname "$0")/../../world" && pwd)/lan-net
+WORLD_FILE=${WORLD_FILE:?the world file}
+FAMILY=${FAMILY:-nt}
+ansi() { iconv -f CP1252 -t UTF-8 -c; }
+computers() { jq -r ".lan.workgroups[].computers[] | select($1) | .name" "$WORLD_FILE"; }
+log_unix=$(mktemp -d)/status.log
+export FERROLINK_STATUS_LOG="Z:${log_unix//\//\\}"
+
+# What smbclient lists, as this family's service gives it to the program.
+expected_rows() {
+  python3 "$LAN_NET" shares "$1" | if [[ $FAMILY == 9x ]]; then
+    awk -F'\t' -v OFS='\t' '{ $1 = substr($1, 1, 12); if ($2 == "SPEC") $2 = "Disk"; print }'
+  else cat; fi
+}
+
+start_app || { finish; exit 1; }
+check_cmd "the walk completes" drv wait-status "Net update complete" 30000
+check "no box on the way" "" "$(drv no-messagebox 300 2>&1)"
+tree=$(drv tree | ansi)
+samba=$(python3 "$LAN_NET" tree)
+check "tree: the computers Samba's tools report, in order" "$samba" "$tree"
+check "tree: every computer of the world" "$(computers true | sort)" "$(sort <<<"$tree")"
+
+stopped=$(computers '.server == "stopped"')
+silent=$(computers '.echo == "drop"')
+while read -r name; do
+  [[ -n $name ]] || continue
+  : > "$log_unix"
+  if ! out=$(drv --trace-status select "$name" 20000 2>&1); then fail "$name: select: $out"; continue; fi
+  statuses=$(tr -d '\r' < "$log_unix" | ansi)
+  rows=$(drv list | ansi)
+  if grep -qx "$name" <<<"$silent"; then
+    check "$name (silent): status texts" $'Ping in progress (250 ms)...\nPing failed (250 ms)' "$statuses"
+    check "$name (silent): rows" "" "$rows"
+  elif grep -qx "$name" <<<"$stopped"; then
+    check "$name (server stopped): status texts" \
+      $'Ping in progress (250 ms)...\nPing succeeded, scanning for shares...\nFailed to get access\nDone' "$statuses"
+    check "$name (server stopped): rows" "" "$rows"
+  else
+    check "$name: status texts" $'Ping in progress (250 ms)...\nPing succeeded, scanning for shares...\nDone' "$statuses"
+    check "$name: rows as smbclient lists them" "$(expected_rows "$name")" "$rows"
+  fi
+  check "$name: location bar" "Share resources at: \\\\$name" "$(drv location | ansi)"
+done <<<"$tree"
+
+# A click on the first computer's first share, a disk share: the shell opens
+# its network path (the world maps it to the peer's folder, and folders to
+# the recorder).
+first=$(head -n 1 <<<"$tree")
+share=$(drv select "$first" >/dev/null; drv list | head -n 1 | cut -f 1)
+: > "$FERROLINK_RECORD_FILE"
+drv activate 0 >/dev/null
+for _ in $(seq 50); do [[ -s $FERROLINK_RECORD_FILE ]] && break; sleep 0.1; done
+check "a click opens \\\\$first\\$share in the shell" "\"\\\\$first\\$share\"" \
+  "$(sed -e 's/^"[^"]*recorder.exe" //' -e 's/\r$//' "$FERROLINK_RECORD_FILE")"
+finish
