@@ -4,11 +4,17 @@ BOOL (WINAPI *g_pfnLinkBeep)(UINT type) = &::MessageBeep;
 
 namespace {
 
-// Case-insensitive, code-page aware test of a text's beginning.
+// Whether `text` begins with the ASCII `prefix`, letters in either case.
+// Only ASCII letters fold: a locale's own rules (a Turkish one has no
+// lower-case "i" for "I") must not decide what a scheme is.
 bool StartsWithNoCase(const CString& text, const char* prefix)
 {
-    const int n = lstrlenA(prefix);
-    return text.GetLength() >= n && text.Left(n).CompareNoCase(prefix) == 0;
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    int i = 0;
+    for (; prefix[i]; ++i)
+        if (i >= text.GetLength() || lower(text[i]) != lower(prefix[i]))
+            return false;
+    return true;
 }
 
 } // namespace

@@ -15,6 +15,32 @@ HWND RootWindow(HWND hWnd)
     }
     return hWnd;
 }
+
+// Places a dialog centred over its owner, or over the screen's work area
+// without one; a dialog centred over the screen stays inside the work area.
+void CentreOverOwner(HWND hWnd)
+{
+    RECT work;
+    if (!::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0))
+        ::SetRect(&work, 0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+    RECT area = work;
+    const HWND owner = ::GetWindow(hWnd, GW_OWNER);
+    const bool overOwner = owner && ::IsWindowVisible(owner) && !::IsIconic(owner);
+    if (overOwner)
+        ::GetWindowRect(owner, &area);
+    RECT r;
+    ::GetWindowRect(hWnd, &r);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    int x = area.left + (area.right - area.left - width) / 2;
+    int y = area.top + (area.bottom - area.top - height) / 2;
+    if (!overOwner) {
+        x = x + width > work.right ? work.right - width : x;
+        y = y + height > work.bottom ? work.bottom - height : y;
+        x = x < work.left ? work.left : x;
+        y = y < work.top ? work.top : y;
+    }
+    ::SetWindowPos(hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 } // namespace
 
 CDialog::CDialog(UINT templateId, CWnd* parent)
@@ -32,7 +58,17 @@ INT_PTR CALLBACK CDialog::StaticDlgProc(HWND hWnd, UINT msg, WPARAM, LPARAM lp)
     WNDPROC prev = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::StaticWndProc)));
     self->AttachSubclassed(hWnd, prev);
-    return self->OnInitDialog();
+    RECT before;
+    ::GetWindowRect(hWnd, &before);
+    const BOOL result = self->OnInitDialog();
+    // Unless the template or OnInitDialog placed it, the dialog opens
+    // centred, as a Windows program's dialogs do.
+    RECT after;
+    const LONG style = ::IsWindow(hWnd) ? ::GetWindowLongA(hWnd, GWL_STYLE) : WS_CHILD;
+    if (!(style & (WS_CHILD | DS_CENTER | DS_CENTERMOUSE | DS_ABSALIGN)) && ::GetWindowRect(hWnd, &after) &&
+        ::EqualRect(&before, &after))
+        CentreOverOwner(hWnd);
+    return result;
 }
 
 BOOL CDialog::OnInitDialog()

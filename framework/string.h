@@ -34,8 +34,6 @@ public:
     CString Left(int count) const { return Mid(0, count); }
     // Upper-cases in the ANSI code page, as CharUpperBuff does.
     CString& MakeUpper();
-    // Case-insensitive, code-page aware comparison.
-    int CompareNoCase(const char* s) const { return lstrcmpiA(m_s.c_str(), s ? s : ""); }
     void Format(const char* format, ...);
 
 private:

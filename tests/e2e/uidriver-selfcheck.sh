@@ -189,11 +189,11 @@ ko 1 'timeout: no message box' messagebox 300
 # The About box is a dialog of the program's, but no message box.
 ok '' command 32773
 ok '' no-messagebox 1000
-D windows | grep -q $'\t#32770\tAbout Ferrolink$' && pass || fail "windows: no About box"
+D windows | grep -q $'\t#32770\tAbout Ferrolink\t' && pass || fail "windows: no About box"
 about_return
 ok '' syscommand 16
 sleep 1
-D windows | grep -q $'\t#32770\tAbout Ferrolink$' && pass || fail "syscommand 16: no About box"
+D windows | grep -q $'\t#32770\tAbout Ferrolink\t' && pass || fail "syscommand 16: no About box"
 about_return
 sleep 1
 D windows | grep -q 'About Ferrolink' && fail "About box still open" || pass

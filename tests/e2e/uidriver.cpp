@@ -871,7 +871,7 @@ int CmdDialogRect(const Args& a) {
   const DWORD mainPid = main ? PidOf(main) : 0;
   for (HWND h : TopWindows()) {
     if (!IsWindowVisible(h) || TitleOf(h) != a[0] || !IsProgramPid(PidOf(h), mainPid)) continue;
-    HWND c = GetDlgItem(h, static_cast<int>(id));
+    HWND c = id == 0 ? h : GetDlgItem(h, static_cast<int>(id));
     if (!c) return Fail("window \"%s\" has no control %ld", a[0].c_str(), id);
     RECT r;
     if (!GetWindowRect(c, &r)) return Fail("GetWindowRect failed (error %lu)", GetLastError());
@@ -935,13 +935,39 @@ int CmdMenuState(const Args& a) {
   return 0;
 }
 
-// Every visible top-level window of the program: handle, class, title.
+// The text a tooltip of the program shows: its current tool's. Empty when
+// it shows none.
+std::string CurrentTipText(HWND tip) {
+  Target t;
+  if (!Attach(t) || !OpenMemory(t)) return "";
+  RemoteMem mem(t.proc, kRemoteSize);
+  TTTOOLINFOA ti = {};
+  ti.cbSize = TTTOOLINFOA_V2_SIZE;
+  LRESULT has = 0;
+  if (!mem.ok() || !mem.Write(0, &ti, sizeof ti) || !Send(tip, TTM_GETCURRENTTOOLA, 0, mem.param(), &has) ||
+      !has || !mem.Read(0, &ti, sizeof ti))
+    return "";
+  const char nul = 0;
+  ti.lpszText = mem.at(sizeof ti);
+  if (!mem.Write(sizeof ti, &nul, 1) || !mem.Write(0, &ti, sizeof ti) ||
+      !Send(tip, TTM_GETTEXTA, kTextMax, mem.param()) || !mem.Read(0, &ti, sizeof ti))
+    return "";
+  return ReadRemoteString(t.proc, ti.lpszText);
+}
+
+// Every visible top-level window of the program: handle, class, title (for
+// a tooltip, the text it shows) and screen rectangle, tab-separated.
 int CmdWindows(const Args&) {
   HWND main = FindMain();
   const DWORD mainPid = main ? PidOf(main) : 0;
-  for (HWND h : TopWindows())
-    if (IsWindowVisible(h) && IsProgramPid(PidOf(h), mainPid))
-      printf("%p\t%s\t%s\n", static_cast<void*>(h), ClassOf(h).c_str(), TitleOf(h).c_str());
+  for (HWND h : TopWindows()) {
+    RECT r = {};
+    if (!IsWindowVisible(h) || !IsProgramPid(PidOf(h), mainPid) || !GetWindowRect(h, &r)) continue;
+    const std::string cls = ClassOf(h);
+    const std::string title = cls == TOOLTIPS_CLASSA ? CurrentTipText(h) : TitleOf(h);
+    printf("%p\t%s\t%s\t%ld %ld %ld %ld\n", static_cast<void*>(h), cls.c_str(), title.c_str(), r.left, r.top,
+           r.right, r.bottom);
+  }
   return 0;
 }
 

@@ -204,4 +204,33 @@ TEST(AboutBox, EachOpeningStartsUnvisited)
     ASSERT_TRUE(CloseAbout(about, IDCANCEL));
 }
 
+TEST(AboutBox, SixOpeningsLeaveNothingBehind)
+{
+    DialogHarness h;
+    ASSERT_TRUE(h.wnd());
+    h.WaitIdle();
+    // Each opening makes fonts, a tooltip and cursors for its links; the
+    // first one also leaves what the system keeps once made (its dialog
+    // class and fonts), so counting starts after it.
+    auto openAndClose = [&](int i) {
+        ::PostMessageA(h.wnd(), i % 2 ? WM_SYSCOMMAND : WM_COMMAND, i % 2 ? IDM_ABOUTBOX : ID_HELP_ABOUT, 0);
+        HWND about = FindAbout();
+        ASSERT_TRUE(about);
+        // The pointer over a link: the hover look and its timer too.
+        HWND link = ::GetDlgItem(about, IDC_SITE_LINK);
+        ::SendMessageA(link, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+        ASSERT_TRUE(CloseAbout(about, i % 3 ? IDOK : IDCANCEL));
+    };
+    openAndClose(0);
+    ::Sleep(200);
+    const Objects before = TakeObjects();
+    for (int i = 1; i <= 6; ++i)
+        openAndClose(i);
+    ::Sleep(200);
+    const Objects after = TakeObjects();
+    EXPECT_EQ(after.gdi, before.gdi) << "GDI objects";
+    EXPECT_EQ(after.windows, before.windows) << "windows";
+    EXPECT_EQ(after.handles, before.handles) << "handles";
+}
+
 } // namespace

@@ -202,6 +202,9 @@ TEST(HyperLink, TipTexts)
         {"HTTP://WWW.A.EXAMPLE/", "Go to WWW.A.EXAMPLE/"},
         {"mailto:support@flink.test", "E-mail support@flink.test"},
         {"MailTo:A@B", "E-mail A@B"},
+        // An upper-case I is an i whatever the user's locale (in a Turkish
+        // one its lower case is a dotless i, and MAILTO would not match).
+        {"MAILTO:IT@FLINK.TEST", "E-mail IT@FLINK.TEST"},
         {"https://x.example", "https://x.example"},
         {"ftp.flink.test", "ftp.flink.test"},
         {"http:/", "http:/"},
@@ -530,6 +533,86 @@ TEST(HyperLink, FailedClickBeepsThenExplains)
     EXPECT_EQ(g_events[1], "box");
     EXPECT_FALSE(f.link.m_visited);
     EXPECT_EQ(f.TextColor(), kLink);
+}
+
+// A cursor's pixels, its mask and its colour, as 32-bit rows.
+std::vector<DWORD> CursorBits(HCURSOR cursor)
+{
+    std::vector<DWORD> bits;
+    ICONINFO info = {};
+    if (!::GetIconInfo(cursor, &info))
+        return bits;
+    HDC dc = ::GetDC(nullptr);
+    for (HBITMAP bitmap : {info.hbmMask, info.hbmColor}) {
+        BITMAP bm = {};
+        if (!bitmap || !::GetObjectA(bitmap, sizeof bm, &bm))
+            continue;
+        BITMAPINFO bi = {};
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = bm.bmWidth;
+        bi.bmiHeader.biHeight = bm.bmHeight;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        std::vector<DWORD> rows(static_cast<size_t>(bm.bmWidth) * bm.bmHeight);
+        ::GetDIBits(dc, bitmap, 0, bm.bmHeight, rows.data(), &bi, DIB_RGB_COLORS);
+        bits.insert(bits.end(), rows.begin(), rows.end());
+        ::DeleteObject(bitmap);
+    }
+    ::ReleaseDC(nullptr, dc);
+    return bits;
+}
+
+// The Windows directory's winhlp32.exe replaced, for as long as it lives,
+// by the stand-in built beside the tests, which carries the cursor number
+// 106 that the label takes from there (Wine's own has none); or removed.
+class WinHelpInPlace {
+public:
+    explicit WinHelpInPlace(bool present)
+    {
+        ::GetWindowsDirectoryA(m_path, MAX_PATH - 20);
+        lstrcatA(m_path, "\\winhlp32.exe");
+        lstrcpyA(m_aside, m_path);
+        lstrcatA(m_aside, ".aside");
+        m_moved = ::MoveFileA(m_path, m_aside) != FALSE;
+        char standin[MAX_PATH] = {};
+        ::GetModuleFileNameA(nullptr, standin, MAX_PATH - 40);
+        *(strrchr(standin, '\\') + 1) = '\0';
+        lstrcatA(standin, "winhelp_standin.exe");
+        if (present)
+            ::CopyFileA(standin, m_path, FALSE);
+    }
+    ~WinHelpInPlace()
+    {
+        ::DeleteFileA(m_path);
+        if (m_moved)
+            ::MoveFileA(m_aside, m_path);
+    }
+    const char* path() const { return m_path; }
+
+private:
+    char m_path[MAX_PATH] = {}, m_aside[MAX_PATH + 8] = {};
+    bool m_moved = false;
+};
+
+TEST(HyperLink, HandCursorComesFromWinHelp)
+{
+    {
+        WinHelpInPlace winhelp(true);
+        HMODULE module = ::LoadLibraryExA(winhelp.path(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_TRUE(module) << winhelp.path();
+        const HCURSOR hand = ::LoadCursorA(module, MAKEINTRESOURCEA(106));
+        ASSERT_TRUE(hand);
+        {
+            LinkFixture f("www.flink.test");
+            ASSERT_TRUE(f.link.m_handCursor);
+            EXPECT_NE(f.link.m_handCursor, hand) << "a copy of its own, which outlives the module";
+            EXPECT_EQ(CursorBits(f.link.m_handCursor), CursorBits(hand));
+        }
+        ::FreeLibrary(module);
+    }
+    WinHelpInPlace none(false);
+    LinkFixture f("www.flink.test");
+    EXPECT_FALSE(f.link.m_handCursor) << "without winhlp32.exe there is no hand cursor";
 }
 
 } // namespace

@@ -1,8 +1,11 @@
 #include <windows.h>
+#include <commctrl.h>
 #include <psapi.h>
 #include <gtest/gtest.h>
+#include "controls/gradient_button.h"
 #include "res/resource.h"
 #include "tests/unit/dialog_harness.h"
+#include "tests/unit/test_host.h"
 
 namespace {
 
@@ -206,6 +209,95 @@ TEST(MainWindow, TitleColumnsAndStyles)
     ASSERT_GE(history.size(), 2u);
     EXPECT_EQ(history[0], "Ready");
     EXPECT_EQ(history[1], "Net update in progress...");
+}
+
+// The button as it paints itself, at rest.
+void PaintButton(CGradientButton& button, Canvas& canvas)
+{
+    DRAWITEMSTRUCT dis = {};
+    dis.CtlType = ODT_BUTTON;
+    dis.CtlID = static_cast<UINT>(::GetDlgCtrlID(button.m_hWnd));
+    dis.hwndItem = button.m_hWnd;
+    dis.hDC = canvas.dc();
+    ::GetClientRect(button.m_hWnd, &dis.rcItem);
+    canvas.Fill(RGB(0x12, 0x34, 0x56));
+    button.DrawItem(&dis);
+}
+
+bool SamePixels(const Canvas& a, const Canvas& b)
+{
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.At(x, y) != b.At(x, y))
+                return false;
+    return true;
+}
+
+TEST(MainWindow, PushButtonsAndColumnHeadings)
+{
+    DialogHarness h;
+    h.WaitIdle();
+    // Each button's caption, and its icon: what it paints is what it paints
+    // once given the icon it should have, and not what it paints with the
+    // next button's.
+    const struct {
+        int id;
+        const char* caption;
+        UINT icon;
+    } buttons[] = {{IDC_BACK, "Back", IDI_BACK}, {IDC_FORWARD, "Forward", IDI_FORWARD},
+                   {IDC_STOP, "Stop", IDI_STOP}, {IDC_SCAN, "Scan", IDI_SCAN}};
+    for (size_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE(buttons[i].caption);
+        HWND wnd = h.item(buttons[i].id);
+        char caption[32] = {};
+        ::GetWindowTextA(wnd, caption, sizeof caption);
+        EXPECT_STREQ(caption, buttons[i].caption);
+        auto* button = static_cast<CGradientButton*>(CWnd::FromHandlePermanent(wnd));
+        ASSERT_TRUE(button);
+        RECT r;
+        ::GetClientRect(wnd, &r);
+        Canvas shown(r.right, r.bottom), wrong(r.right, r.bottom), right(r.right, r.bottom);
+        PaintButton(*button, shown);
+        button->SetIcon(buttons[(i + 1) % 4].icon, nullptr);
+        PaintButton(*button, wrong);
+        button->SetIcon(buttons[i].icon, nullptr);
+        PaintButton(*button, right);
+        EXPECT_TRUE(SamePixels(shown, right)) << "icon " << buttons[i].icon;
+        EXPECT_FALSE(SamePixels(shown, wrong)) << "the icons must tell the buttons apart";
+    }
+
+    // (Their widths follow the window: Layout.* checks those.)
+    const char* const headings[] = {"Name", "Type", "Comment"};
+    HWND list = h.item(IDC_LIST);
+    HWND header = reinterpret_cast<HWND>(::SendMessageA(list, LVM_GETHEADER, 0, 0));
+    EXPECT_EQ(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 3);
+    for (int i = 0; i < 3; ++i) {
+        char text[32] = {};
+        LVCOLUMNA col = {};
+        col.mask = LVCF_TEXT | LVCF_FMT | LVCF_SUBITEM;
+        col.pszText = text;
+        col.cchTextMax = sizeof text;
+        ASSERT_TRUE(::SendMessageA(list, LVM_GETCOLUMNA, i, reinterpret_cast<LPARAM>(&col))) << i;
+        EXPECT_STREQ(text, headings[i]);
+        EXPECT_EQ(col.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT) << text;
+        EXPECT_EQ(col.iSubItem, i) << text;
+    }
+}
+
+TEST(MainWindow, EnterAndEscapeEndIt)
+{
+    for (const UINT key : {VK_RETURN, VK_ESCAPE}) {
+        SCOPED_TRACE(key == VK_RETURN ? "Enter" : "Escape");
+        DialogHarness h;
+        ASSERT_TRUE(h.wnd());
+        h.WaitIdle();
+        // The key as the keyboard gives it to the control with the focus, the
+        // tree after start-up; the modal loop's dialog handling does the rest.
+        HWND tree = h.item(IDC_TREE);
+        ::PostMessageA(tree, WM_KEYDOWN, key, 1);
+        ::PostMessageA(tree, WM_KEYUP, key, 0xC0000001);
+        EXPECT_TRUE(WaitFor([&] { return !::IsWindow(h.wnd()); }, 5000));
+    }
 }
 
 } // namespace

@@ -12,51 +12,6 @@
 
 namespace {
 
-BOOL CALLBACK CountChild(HWND, LPARAM lp)
-{
-    ++*reinterpret_cast<int*>(lp);
-    return TRUE;
-}
-
-BOOL CALLBACK CountTop(HWND wnd, LPARAM lp)
-{
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(wnd, &pid);
-    if (pid == ::GetCurrentProcessId()) {
-        ++*reinterpret_cast<int*>(lp);
-        ::EnumChildWindows(wnd, &CountChild, lp);
-    }
-    return TRUE;
-}
-
-// Windows are the USER objects that a leak here would leave; GetGuiResources
-// answers 0 under Wine.
-int CountWindows()
-{
-    int n = 0;
-    ::EnumWindows(&CountTop, reinterpret_cast<LPARAM>(&n));
-    return n;
-}
-
-struct Objects {
-    int gdi, windows;
-    DWORD handles;
-};
-
-// GetProcessHandleCount answers 0 under Wine: try every handle value.
-DWORD CountHandles()
-{
-    DWORD n = 0, flags = 0;
-    for (ULONG_PTR value = 4; value < 0x10000; value += 4)
-        n += ::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) != FALSE;
-    return n;
-}
-
-Objects Take()
-{
-    return {CountGdiObjects(), CountWindows(), CountHandles()};
-}
-
 HTREEITEM TreeItem(HWND tree, int index)
 {
     HTREEITEM it = TreeView_GetRoot(tree);
@@ -104,14 +59,14 @@ TEST(Soak, NothingGrows)
     scanStop(2);
     select(4);
     repaint(5);
-    const Objects before = Take();
+    const Objects before = TakeObjects();
 
     scanStop(100);
     select(500);
     repaint(1000);
     scanStop(1);
     select(2);
-    const Objects after = Take();
+    const Objects after = TakeObjects();
 
     // make bench reads these lines.
     std::printf("gdi_delta: %d\nuser_delta: %d\nhandle_delta: %ld\n", after.gdi - before.gdi,

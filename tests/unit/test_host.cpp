@@ -69,6 +69,51 @@ int CountGdiObjects()
     return n;
 }
 
+namespace {
+
+BOOL CALLBACK CountChild(HWND, LPARAM lp)
+{
+    ++*reinterpret_cast<int*>(lp);
+    return TRUE;
+}
+
+BOOL CALLBACK CountTop(HWND wnd, LPARAM lp)
+{
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(wnd, &pid);
+    if (pid == ::GetCurrentProcessId()) {
+        ++*reinterpret_cast<int*>(lp);
+        ::EnumChildWindows(wnd, &CountChild, lp);
+    }
+    return TRUE;
+}
+
+// Windows are the USER objects that a leak here would leave; GetGuiResources
+// answers 0 under Wine.
+int CountWindows()
+{
+    int n = 0;
+    ::EnumWindows(&CountTop, reinterpret_cast<LPARAM>(&n));
+    return n;
+}
+
+// GetProcessHandleCount answers 0 under Wine: try every handle value.
+DWORD CountHandles()
+{
+    DWORD n = 0, flags = 0;
+    for (ULONG_PTR value = 4; value < 0x10000; value += 4)
+        n += ::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) != FALSE;
+    return n;
+}
+
+} // namespace
+
+Objects TakeObjects()
+{
+    return {CountGdiObjects(), CountWindows(), CountHandles()};
+}
+
+
 void PumpMessages()
 {
     MSG msg;

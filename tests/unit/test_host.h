@@ -37,6 +37,14 @@ protected:
 // a live object there, so every value is tried.
 int CountGdiObjects();
 
+// What a leak would leave behind: GDI objects, windows (the USER objects a
+// program like this one makes) and kernel handles of this process.
+struct Objects {
+    int gdi, windows;
+    DWORD handles;
+};
+Objects TakeObjects();
+
 // Dispatches whatever is queued for this thread.
 void PumpMessages();
 

@@ -60,6 +60,21 @@ xdotool mousemove $(((kl + kr) / 2)) $(((kt + kb) / 2))
 settle
 shot linkhot
 [[ $(count linkhot "$kl" "$kt" "$kr" "$kb" 'rgb(255,0,0)') -gt 10 ]] && pass "the hovered link is red" || fail "the hovered link is red"
+# Resting there, the pointer brings up the link's tip: a window on the
+# screen with the tip's text, drawn in black on the tip's face.
+tip=
+for _ in $(seq 50); do
+  tip=$(drv windows | awk -F'\t' '$2 == "tooltips_class32"' | head -n 1)
+  [[ -n $tip ]] && break; sleep 0.1
+done
+check "resting on the link shows its tip" "Go to www.flink.test" "$(cut -f3 <<<"$tip")"
+if [[ -n $tip ]]; then
+  read -r tl tt tr tb <<<"$(cut -f4 <<<"$tip")"
+  sleep 0.3
+  shot tip
+  [[ $(count tip "$tl" "$tt" "$tr" "$tb" 'rgb(0,0,0)') -gt 20 ]] && pass "the tip's text is drawn on the screen" \
+    || fail "the tip's text is drawn on the screen"
+fi
 away
 settle
 shot linkleft

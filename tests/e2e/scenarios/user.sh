@@ -347,11 +347,26 @@ check "restored from the minimised state" "$orig $ol $ot" "$(until_eq "$orig $ol
 check "restored from minimised: the layout as before" "$before" "$(layout)"
 
 # ---------------------------------------------------------------------------
-# 8. The About box from the Help menu and from the system menu.
+# 8. The About box from the Help menu and from the system menu, each time
+# centred over the main window, which has been moved first.
+# centred: whether the About box's centre lies within 3 pixels of the main
+# window's.
+centred() {
+  local ml mt mr mb al at ar ab dx dy
+  read -r ml mt mr mb < <(again rect 0)
+  read -r al at ar ab < <(again dialog-rect "About Ferrolink" 0)
+  dx=$(((al + ar - ml - mr) / 2)); dy=$(((at + ab - mt - mb) / 2))
+  if ((dx >= -3 && dx <= 3 && dy >= -3 && dy <= 3)); then echo centred; else echo "off by $dx,$dy"; fi
+}
+read -r ml mt _ _ < <(again rect 0)
+read -r sl st sr sb < <(again rect 1003)
+drag $((sr + 60)) $((st + 10)) $((sr + 130)) $((st + 60))
+check "the main window moved before the About box" "$((ml + 70)) $((mt + 50))" "$(again rect 0 | cut -d' ' -f1-2)"
 focus_main
 xdotool key alt+h; sleep 0.3; xdotool key a
 if wait_about; then
   pass "Help, About opens the About box"
+  check "Help, About: the box is centred over the main window" "centred" "$(centred)"
   check "the box is modal: the main window is disabled" "0" "$(drv enabled 0)"
   sleep 0.3
   # Each of its links, clicked, asks the shell to open its address once.
@@ -374,6 +389,7 @@ sysmenu Up
 xdotool key Return
 if wait_about; then
   pass "system menu, About Ferrolink... opens the About box"
+  check "system menu: the box is centred over the main window" "centred" "$(centred)"
   sleep 0.3
   read -r okx oky < <(mid $(again dialog-rect "About Ferrolink" 1))
   click_xy "$okx" "$oky"
