@@ -1,7 +1,7 @@
 // Opening a link's URL: the shell's "open" verb, else the command line
 // registered for ".htm" files with the URL appended; the error box.
 #include "controls/hyperlink.h"
-#include <shellapi.h>
+#include "framework/shell.h"
 #include <cstring>
 
 namespace {
@@ -27,7 +27,7 @@ UINT CHyperLink::LaunchURL(LPCSTR url, int showCmd)
     SetHandCursor(nullptr);
 
     const UINT shell = static_cast<UINT>(
-        reinterpret_cast<UINT_PTR>(::ShellExecuteA(nullptr, "open", url, nullptr, nullptr, showCmd)));
+        reinterpret_cast<UINT_PTR>(ShellExecuteLate(nullptr, "open", url, nullptr, nullptr, showCmd)));
     if (shell > 32)
         return shell;
 

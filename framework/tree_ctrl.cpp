@@ -58,6 +58,7 @@ void CTreeCtrl::SetInsertBatching(UINT ms)
     if (!ms)
         Thaw();
     m_batchMs = ms;
+    m_nextMs = ms;
 }
 
 void CTreeCtrl::Thaw()
@@ -79,10 +80,22 @@ LRESULT CTreeCtrl::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
             break;
         // Drawn now, not when the queue runs dry: a worker inserting back to
         // back keeps it full, and every insertion before the paint would be
-        // drawn one by one.
-        Thaw();
-        ::UpdateWindow(m_hWnd);
+        // drawn one by one. Laying out a big tree takes long: the next batch
+        // waits ten times as long as this drawing took (at most a second), so
+        // drawing stays near a tenth of the time, however big the tree.
+        {
+            const DWORD start = ::GetTickCount();
+            Thaw();
+            ::UpdateWindow(m_hWnd);
+            const DWORD wait = (::GetTickCount() - start) * 10;
+            m_nextMs = wait < m_batchMs ? m_batchMs : wait > 1000 ? 1000 : static_cast<UINT>(wait);
+        }
         return 0;
+    case TVM_DELETEITEM:
+        // An emptied tree starts again with short batches.
+        if (reinterpret_cast<HTREEITEM>(lp) == TVI_ROOT)
+            m_nextMs = m_batchMs;
+        break;
     case WM_SETREDRAW:
         m_redrawOff = !wp;
         if (wp && m_frozen) {
@@ -108,7 +121,7 @@ LRESULT CTreeCtrl::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
         ::IsWindowVisible(m_hWnd)) {
         DefaultWith(WM_SETREDRAW, FALSE, 0);
         m_frozen = true;
-        ::SetTimer(m_hWnd, kBatchTimer, m_batchMs, nullptr);
+        ::SetTimer(m_hWnd, kBatchTimer, m_nextMs > m_batchMs ? m_nextMs : m_batchMs, nullptr);
     }
     return DefaultWith(msg, wp, lp);
 }

@@ -23,8 +23,9 @@ public:
 
     // Insertions drawn in batches: while TVM_INSERTITEM messages (from any
     // thread) come one after another, the tree is drawn every `ms`
-    // milliseconds instead of after each item; any other message to the
-    // tree, and WM_SETREDRAW TRUE, draws the pending items first. 0: off.
+    // milliseconds (longer once drawing it takes long) instead of after each
+    // item; any other message to the tree, and WM_SETREDRAW TRUE, draws the
+    // pending items first. 0: off.
     void SetInsertBatching(UINT ms);
     // Draws the insertions of a batch now rather than at the next tick.
     void DrawPendingInserts() { Thaw(); }
@@ -35,6 +36,7 @@ private:
     void Thaw();
 
     UINT m_batchMs = 0;
+    UINT m_nextMs = 0;          // the next batch's wait: longer for a big tree
     bool m_frozen = false;      // drawing held for a batch
     bool m_redrawOff = false;   // drawing turned off by someone else
 };

@@ -1,7 +1,7 @@
 // The computer view: a selected computer is probed, then its shares listed;
 // a click on a share opens it in the shell.
 #include "app/ferrolink_dlg.h"
-#include <shellapi.h>
+#include "framework/shell.h"
 #include "net/ping.h"
 #include "net/share_enum.h"
 #include "res/resource.h"
@@ -68,7 +68,7 @@ BOOL CFerrolinkDlg::OnNotify(WPARAM wp, LPARAM lp, LRESULT* result)
             info.lpParameters = nullptr;
             info.lpDirectory = nullptr;
             info.nShow = SW_SHOWNORMAL;
-            ::ShellExecuteExA(&info);
+            ShellExecuteExLate(&info);
         }
     }
     return CDialog::OnNotify(wp, lp, result);
