@@ -118,7 +118,7 @@ __declspec(dllexport) NET_API_STATUS WINAPI NetShareEnum(LMSTR server, DWORD lev
         return failPass.value("code", 5u);
     const size_t passes = std::max<size_t>(1, c->value("passes", 1u));
     const size_t per = (shares.size() + passes - 1) / passes;
-    const size_t first = std::min(shares.size(), pass * per);
+    const size_t first = std::min<size_t>(shares.size(), pass * per);
     const size_t last = pass + 1 >= passes ? shares.size() : std::min(shares.size(), first + per);
 
     size_t strings = 0;

@@ -16,7 +16,6 @@ extern "C" {
 #include <cstdio>
 #include <cwchar>
 #include <deque>
-#include <mutex>
 #include <string>
 #include <vector>
 #include "world_file.h"
@@ -44,8 +43,7 @@ struct Node {
 // the lock keeps its inner map whole.
 std::deque<Node> g_nodes;
 std::vector<size_t> g_providers;   // node index of each provider, world order
-std::once_flag g_loaded;
-std::mutex g_lock;
+WorldLock g_lock;
 
 const wchar_t kTag[] = L"ferro:";
 const size_t kTagLength = 6;
@@ -219,10 +217,11 @@ __declspec(dllexport) DWORD WINAPI NPGetCaps(DWORD index)
 
 __declspec(dllexport) DWORD WINAPI NPOpenEnum(DWORD, DWORD, DWORD, LPNETRESOURCEW res, LPHANDLE handle)
 {
-    std::call_once(g_loaded, Load);
+    static const bool loaded = (Load(), true);
+    (void)loaded;
     if (!handle)
         return WN_BAD_POINTER;
-    std::lock_guard<std::mutex> lock(g_lock);
+    Locked lock(g_lock);
     const size_t node = FindNode(res);
     if (node >= g_nodes.size())
         return WN_BAD_VALUE;
@@ -240,12 +239,12 @@ __declspec(dllexport) DWORD WINAPI NPEnumResource(HANDLE handle, LPDWORD count, 
         return WN_BAD_POINTER;
     DWORD delay;
     {
-        std::lock_guard<std::mutex> lock(g_lock);
+        Locked lock(g_lock);
         delay = g_nodes[e->node].delayMs;
     }
     if (delay)
         Sleep(delay);
-    std::lock_guard<std::mutex> lock(g_lock);
+    Locked lock(g_lock);
     const Node& level = g_nodes[e->node];
     const DWORD wanted = *count ? *count : 1;
     DWORD given = 0;

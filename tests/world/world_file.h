@@ -4,37 +4,64 @@
 #include <windows.h>
 #include <nlohmann/json.hpp>
 #include <cctype>
-#include <mutex>
 #include <string>
+
+// The world, parsed at the first call (a static's initialisation is
+// thread-safe, and needs no thread library: the 32-bit tools have none).
+inline nlohmann::json LoadWorld()
+{
+    char path[MAX_PATH * 4] = {};
+    const DWORD n = GetEnvironmentVariableA("FERROLINK_WORLD", path, sizeof path);
+    if (!n || n >= sizeof path)
+        return nlohmann::json();
+    // Read with the system's own calls: C++ streams would bring the
+    // library's locale machinery into every fixture DLL, and a process
+    // loads the provider at its start.
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nlohmann::json();
+    const DWORD size = GetFileSize(file, nullptr);
+    std::string text(size == INVALID_FILE_SIZE ? 0 : size, '\0');
+    DWORD got = 0;
+    if (!text.empty() && !ReadFile(file, &text[0], size, &got, nullptr))
+        got = 0;
+    text.resize(got);
+    CloseHandle(file);
+    nlohmann::json world = nlohmann::json::parse(text, nullptr, false);
+    return world.is_discarded() ? nlohmann::json() : world;
+}
 
 inline const nlohmann::json& World()
 {
-    static nlohmann::json world;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        char path[MAX_PATH * 4] = {};
-        const DWORD n = GetEnvironmentVariableA("FERROLINK_WORLD", path, sizeof path);
-        if (!n || n >= sizeof path)
-            return;
-        // Read with the system's own calls: C++ streams would bring the
-        // library's locale machinery into every fixture DLL, and a process
-        // loads the provider at its start.
-        HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return;
-        const DWORD size = GetFileSize(file, nullptr);
-        std::string text(size == INVALID_FILE_SIZE ? 0 : size, '\0');
-        DWORD got = 0;
-        if (!text.empty() && !ReadFile(file, &text[0], size, &got, nullptr))
-            got = 0;
-        text.resize(got);
-        CloseHandle(file);
-        world = nlohmann::json::parse(text, nullptr, false);
-        if (world.is_discarded())
-            world = nlohmann::json();
-    });
+    static const nlohmann::json world = LoadWorld();
     return world;
 }
+
+// A lock for the fixtures, on the system's critical sections.
+class WorldLock {
+public:
+    WorldLock() { InitializeCriticalSection(&m_cs); }
+    ~WorldLock() { DeleteCriticalSection(&m_cs); }
+    WorldLock(const WorldLock&) = delete;
+    WorldLock& operator=(const WorldLock&) = delete;
+    void lock() { EnterCriticalSection(&m_cs); }
+    void unlock() { LeaveCriticalSection(&m_cs); }
+
+private:
+    CRITICAL_SECTION m_cs;
+};
+
+// Holds a WorldLock for a scope.
+class Locked {
+public:
+    explicit Locked(WorldLock& l) : m_l(l) { m_l.lock(); }
+    ~Locked() { m_l.unlock(); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+private:
+    WorldLock& m_l;
+};
 
 // A computer of the world by name, without regard to case and with or
 // without two leading backslashes; null when there is none (or it is no object).

@@ -9,23 +9,85 @@ APP_PID=
 PASSED=0
 FAILED=0
 
+# Under qemu's emulator each start of a Windows process costs over a second:
+# there two drivers started with the scenario serve its commands (uidriver
+# --serve), the second for a command asked while one is in flight from a job
+# in the background; only a third at once starts a driver of its own.
+DRV_DIR=
+DRV_PIDS=()
+DRV_IN=()
+DRV_OUT=()
+drv_serve_start() {
+  local k fd_in fd_out
+  DRV_DIR=$(mktemp -d)
+  for k in 0 1; do
+    mkfifo "$DRV_DIR/in$k" "$DRV_DIR/out$k"
+    "$WINE" "$BUILD/bin/uidriver.exe" --serve <"$DRV_DIR/in$k" >"$DRV_DIR/out$k" 2>"$DRV_DIR/log$k" &
+    DRV_PIDS[k]=$!
+    exec {fd_in}>"$DRV_DIR/in$k" {fd_out}<"$DRV_DIR/out$k"
+    DRV_IN[k]=$fd_in
+    DRV_OUT[k]=$fd_out
+  done
+}
+drv_serve_stop() {
+  local k fd
+  ((${#DRV_PIDS[@]})) || return 0
+  for fd in "${DRV_IN[@]}" "${DRV_OUT[@]}"; do exec {fd}>&-; done
+  # Their input ends here, unless a process started since holds it too.
+  for k in $(seq 50); do kill -0 "${DRV_PIDS[@]}" 2>/dev/null || break; sleep 0.1; done
+  kill "${DRV_PIDS[@]}" 2>/dev/null
+  wait "${DRV_PIDS[@]}" 2>/dev/null
+  rm -rf "$DRV_DIR"
+  DRV_PIDS=()
+}
+# drv_served OUT ERR ARGS...: the command through a serving driver that is
+# free; 255 when none is.
+drv_served() {
+  local out=$1 err=$2 lock rc k
+  shift 2
+  for k in "${!DRV_PIDS[@]}"; do
+    kill -0 "${DRV_PIDS[k]}" 2>/dev/null || continue
+    exec {lock}>"$DRV_DIR/lock$k"
+    flock -n "$lock" || { exec {lock}>&-; continue; }
+    local IFS=$'\x1f'
+    printf '%s\n' "Z:${out//\//\\}$IFS""Z:${err//\//\\}$IFS$*" >&"${DRV_IN[k]}"
+    read -r rc <&"${DRV_OUT[k]}" || rc=255
+    exec {lock}>&-
+    return "$rc"
+  done
+  return 255
+}
+[[ -z ${FERROLINK_WIN32_QEMU:-} ]] || drv_serve_start
+
+# One command, its output into the files OUT and ERR.
+drv_once() {
+  local out=$1 err=$2 rc
+  shift 2
+  if ((${#DRV_PIDS[@]})); then
+    drv_served "$out" "$err" "$@"
+    rc=$?
+    [[ $rc -eq 255 ]] || return $rc
+  fi
+  "$WINE" "$BUILD/bin/uidriver.exe" "$@" >"$out" 2>"$err"
+}
+
 # The driver. Now and then under load a start of it finds no window at all
 # while the program runs (its exit then trips Wine's loader too): such a run
 # is tried once more.
 drv() {
   local out rc err
+  out=$(mktemp)
   err=$(mktemp)
-  # The x keeps the output's last newlines, which a substitution would drop.
-  out=$("$WINE" "$BUILD/bin/uidriver.exe" "$@" 2>"$err"; rc=$?; printf x; exit $rc)
+  drv_once "$out" "$err" "$@"
   rc=$?
   if [[ $rc -ne 0 ]] && grep -qx 'no Ferrolink window' "$err" && [[ -n $APP_PID ]] && kill -0 "$APP_PID" 2>/dev/null; then
     echo "uidriver $1: found no window while the program runs; again" >&2
-    out=$("$WINE" "$BUILD/bin/uidriver.exe" "$@" 2>"$err"; rc=$?; printf x; exit $rc)
+    drv_once "$out" "$err" "$@"
     rc=$?
   fi
   cat "$err" >&2
-  rm -f "$err"
-  printf '%s' "${out%x}"
+  cat "$out"
+  rm -f "$out" "$err"
   return $rc
 }
 
@@ -71,7 +133,8 @@ check_cmd() {
 
 finish() {
   stop_app
+  drv_serve_stop
   echo "$PASSED passed, $FAILED failed"
   [[ $FAILED -eq 0 ]]
 }
-trap 'stop_app' EXIT
+trap 'stop_app; drv_serve_stop' EXIT

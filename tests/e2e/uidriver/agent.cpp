@@ -38,16 +38,6 @@ LRESULT CALLBACK ReplyProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(h, msg, wp, lp);
 }
 
-// Closes the agent's window, then lets the hook and its DLL go.
-void Leave() {
-  static const UINT goodbye = RegisterWindowMessageA(uiagent::kGoodbye);
-  DWORD_PTR r = 0;
-  if (g_agent) SendMessageTimeoutA(g_agent, goodbye, 0, 0, SMTO_NORMAL, g_opt.sendTimeout, &r);
-  if (g_hook) UnhookWindowsHookEx(g_hook);
-  g_agent = nullptr;
-  g_hook = nullptr;
-}
-
 // The agent in the program's window thread, and our window for its
 // answers; once per run of the driver.
 bool Ready() {
@@ -74,7 +64,8 @@ bool Ready() {
     Fail("cannot put uiagent.dll into the program (error %lu)", GetLastError());
     return false;
   }
-  atexit(Leave);
+  static bool once = (atexit(Leave), true);
+  (void)once;
   static const UINT hello = RegisterWindowMessageA(uiagent::kHello);
   PostMessageA(g_main, hello, reinterpret_cast<WPARAM>(g_reply), 0);
   const DWORD start = GetTickCount();
@@ -108,6 +99,15 @@ bool Call(uiagent::Op op, uint64_t address, uint32_t size, const void* payload, 
 }
 
 }  // namespace
+
+void Leave() {
+  static const UINT goodbye = RegisterWindowMessageA(uiagent::kGoodbye);
+  DWORD_PTR r = 0;
+  if (g_agent) SendMessageTimeoutA(g_agent, goodbye, 0, 0, SMTO_NORMAL, g_opt.sendTimeout, &r);
+  if (g_hook) UnhookWindowsHookEx(g_hook);
+  g_agent = nullptr;
+  g_hook = nullptr;
+}
 
 bool InUse() {
   char value[8] = {};

@@ -15,6 +15,9 @@ namespace agent {
 bool InUse();
 // The program's main window and its thread: where the agent lives.
 void Aim(HWND main, DWORD thread);
+// Closes the agent's window and lets the hook and its DLL go: at exit, and
+// after each command of a serving driver (the next may meet another program).
+void Leave();
 bool Alloc(size_t size, uint64_t* address);
 bool Free(uint64_t address);
 bool Write(uint64_t address, const void* data, size_t n);

@@ -53,24 +53,41 @@ int CmdItemRect(Context& c) {
 // screen: of those points, the one nearest the middle of them all, so that it
 // lies inside an L-shaped corner too. Only the bands along the edges are
 // searched: the frame, caption and menu bar lie there, and a hit test is one
-// message per point.
+// message per point, dear under qemu's emulator. The frame's edges are
+// 4 pixels across: every 3rd pixel across them, every 9th along; the caption,
+// its buttons and the menu bar are 14 or more each way: every 6th. Only the
+// bands that can hold the code: the caption's parts lie in the top band, the
+// bottom's in the bottom band and up the sides.
 int CmdHitPoint(Context& c) {
   const long code = c.num[0];
   RECT w;
   if (!GetWindowRect(c.target.wnd, &w)) return Fail("GetWindowRect failed (error %lu)", GetLastError());
-  // Every 3rd pixel still meets a 4-pixel frame; the top band holds the
-  // caption and the menu bar, the others the frame.
-  const LONG top = 48, side = 12, step = 3;
+  const bool edge = code >= HTLEFT && code <= HTBOTTOMRIGHT;
+  const LONG top = 48, side = 12;
+  const LONG across = edge ? 3 : 6, along = edge ? 9 : 6;
+  const bool caption = code == HTCAPTION || code == HTSYSMENU || code == HTMENU || code == HTMINBUTTON ||
+                       code == HTMAXBUTTON || code == HTCLOSE || code == HTHELP || code == HTTOP;
+  const bool bottom = code == HTBOTTOM || code == HTBOTTOMLEFT || code == HTBOTTOMRIGHT;
+  const bool sides = code == HTLEFT || code == HTRIGHT;
+  struct Band {
+    bool searched;
+    RECT r;
+    LONG dx, dy;
+  };
+  const Band bands[] = {
+      {!bottom && !sides, {w.left, w.top, w.right, w.top + top}, along, across},
+      {!caption, {w.left, w.bottom - side, w.right, w.bottom}, along, across},
+      {!caption, {w.left, w.top + top, w.left + side, w.bottom - side}, across, along},
+      {!caption, {w.right - side, w.top + top, w.right, w.bottom - side}, across, along},
+  };
   std::vector<POINT> hits;
-  for (LONG y = w.top; y < w.bottom; y += step)
-    for (LONG x = w.left; x < w.right; x += step) {
-      const bool edge = y < w.top + top || y >= w.bottom - side || x < w.left + side ||
-                        x >= w.right - side;
-      if (!edge) continue;
-      LRESULT hit = 0;
-      if (!Send(c.target.wnd, WM_NCHITTEST, 0, MAKELPARAM(x, y), &hit)) return NoAnswer("WM_NCHITTEST");
-      if (hit == code) hits.push_back(POINT{x, y});
-    }
+  for (const Band& b : bands)
+    for (LONG y = b.r.top; b.searched && y < b.r.bottom; y += b.dy)
+      for (LONG x = b.r.left; x < b.r.right; x += b.dx) {
+        LRESULT hit = 0;
+        if (!Send(c.target.wnd, WM_NCHITTEST, 0, MAKELPARAM(x, y), &hit)) return NoAnswer("WM_NCHITTEST");
+        if (hit == code) hits.push_back(POINT{x, y});
+      }
   if (hits.empty()) return Fail("no point of the frame answers %ld", code);
   RECT box = {hits[0].x, hits[0].y, hits[0].x, hits[0].y};
   for (const POINT& p : hits) {

@@ -1,12 +1,16 @@
 // uidriver: finds Ferrolink's main window and reads or drives it from another
-// process, for the end-to-end tests. One command a run; see Usage().
+// process, for the end-to-end tests. One command a run (or a line, with
+// --serve); see Usage().
 #include <fcntl.h>
 #include <io.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <utility>
 
+#include "agent.h"
 #include "commands.h"
 
 namespace uidriver {
@@ -88,6 +92,7 @@ class StatusTrace {
 int Usage() {
   fprintf(stderr,
           "usage: uidriver [--pid PID] [--exe NAME] [--send-timeout MS] [--trace-status] COMMAND [ARGS]\n"
+          "       uidriver --serve   (command lines from stdin; see Serve())\n"
           "times in ms; IDs are control or command ids (decimal or 0x hex)\n");
   for (const Command& c : kCommands) fprintf(stderr, "  %s %s\n", c.name, c.usage);
   return 2;
@@ -109,31 +114,25 @@ int Run(const Command& cmd, Args args) {
   return rc;
 }
 
-}  // namespace
-}  // namespace uidriver
-
-int main(int argc, char** argv) {
-  using namespace uidriver;
-  // Plain \n line ends: the tests read this output with Unix tools.
-  _setmode(_fileno(stdout), _O_BINARY);
-  _setmode(_fileno(stderr), _O_BINARY);
-
+// One command line: options, the command's name, its arguments.
+int Dispatch(const Args& line) {
+  g_opt = Options();
   Args words;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool hasValue = i + 1 < argc;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const std::string& arg = line[i];
+    const bool hasValue = i + 1 < line.size();
     if (arg == "--caption") {
       g_opt.caption = true;
     } else if (arg == "--keep") {
       g_opt.keep = true;
     } else if (arg == "--pid" && hasValue) {
-      g_opt.pid = strtoul(argv[++i], nullptr, 0);
+      g_opt.pid = strtoul(line[++i].c_str(), nullptr, 0);
     } else if (arg == "--exe" && hasValue) {
-      g_opt.exe = argv[++i];
+      g_opt.exe = line[++i];
     } else if (arg == "--trace-status") {
       g_opt.traceStatus = true;
     } else if (arg == "--send-timeout" && hasValue) {
-      g_opt.sendTimeout = strtoul(argv[++i], nullptr, 0);
+      g_opt.sendTimeout = strtoul(line[++i].c_str(), nullptr, 0);
     } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
       fprintf(stderr, "unknown option %s (run without arguments for the list)\n", arg.c_str());
       return 2;
@@ -147,4 +146,52 @@ int main(int argc, char** argv) {
     if (words[0] == c.name) return Run(c, Args(words.begin() + 1, words.end()));
   fprintf(stderr, "unknown command %s (run without arguments for the list)\n", words[0].c_str());
   return 2;
+}
+
+// --serve: one command per line of stdin, for runs where each start of a
+// process is dear (under qemu's emulator a start costs over a second). A line
+// is OUT, ERR, then the command line, fields separated by \x1f; the command's
+// output goes to the files OUT and ERR, and its exit code, alone on a line,
+// to our own stdout once it is done.
+int Serve() {
+  const int reply = _dup(_fileno(stdout));
+  if (reply < 0) return Fail("--serve: cannot keep stdout");
+  std::string line;
+  int ch;
+  while ((ch = fgetc(stdin)) != EOF) {
+    if (ch != '\n') {
+      line += static_cast<char>(ch);
+      continue;
+    }
+    Args fields;
+    size_t from = 0;
+    for (size_t at; (at = line.find('\x1f', from)) != std::string::npos; from = at + 1)
+      fields.push_back(line.substr(from, at - from));
+    fields.push_back(line.substr(from));
+    line.clear();
+    int rc = 2;
+    if (fields.size() >= 2 && freopen(fields[0].c_str(), "wb", stdout) && freopen(fields[1].c_str(), "wb", stderr)) {
+      rc = Dispatch(Args(fields.begin() + 2, fields.end()));
+      agent::Leave();
+    }
+    fflush(stdout);
+    fflush(stderr);
+    char done[16];
+    const int n = snprintf(done, sizeof done, "%d\n", rc);
+    if (_write(reply, done, n) != n) break;
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace uidriver
+
+int main(int argc, char** argv) {
+  using namespace uidriver;
+  // Plain \n line ends: the tests read this output with Unix tools.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  _setmode(_fileno(stdin), _O_BINARY);
+  if (argc == 2 && strcmp(argv[1], "--serve") == 0) return Serve();
+  return Dispatch(Args(argv + 1, argv + argc));
 }
