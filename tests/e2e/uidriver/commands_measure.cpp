@@ -1,6 +1,7 @@
 // Benchmarks and soaks: how long the program takes, and what it holds on to.
 #include <cstdio>
 
+#include "agent.h"
 #include "commands.h"
 
 namespace uidriver {
@@ -38,6 +39,7 @@ int CmdLaunchTime(Context& c) {
     Target t;
     if ((t.wnd = FindMain()) != nullptr) {
       t.tid = GetWindowThreadProcessId(t.wnd, &t.pid);
+      agent::Aim(t.wnd, t.tid);
       if (!OpenMemory(t)) return 1;
       HWND bar = GetDlgItem(t.wnd, kIdStatus);
       RemoteMem mem(t.proc, kRemoteSize);
