@@ -30,6 +30,17 @@ bool Ansi(const std::string& utf8, std::string* out)
     return true;
 }
 
+// The ANSI code page to UTF-8, for the helper.
+std::string Utf8FromAnsi(const std::string& ansi)
+{
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
+    if (n <= 1)
+        return std::string();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], n);
+    return lanclient::Utf8(wide.c_str());
+}
+
 } // namespace
 
 extern "C" {
@@ -54,16 +65,9 @@ __declspec(dllexport) API_RET_TYPE WINAPI NetShareEnum(const char* server, short
     std::string name = server ? server : "";
     if (name.compare(0, 2, "\\\\") == 0)
         name.erase(0, 2);
-    // The name comes in the ANSI code page; the helper takes UTF-8.
-    std::wstring wide;
-    if (!name.empty()) {
-        const int n = ::MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, nullptr, 0);
-        wide.resize(n > 0 ? static_cast<size_t>(n) : 1);
-        ::MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, &wide[0], n);
-    }
     std::vector<lanproto::Record> records;
     const uint32_t status =
-        lanclient::Ask(lanproto::Verb::Shares, name.empty() ? "127.0.0.1" : lanclient::Utf8(wide.c_str()), &records);
+        lanclient::Ask(lanproto::Verb::Shares, name.empty() ? "127.0.0.1" : Utf8FromAnsi(name), &records);
     if (status == lanclient::kUnreachable)
         return ERROR_BAD_NETPATH;
     if (status)
