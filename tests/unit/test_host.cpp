@@ -59,14 +59,44 @@ LRESULT TestHost::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
     return CWnd::WindowProc(msg, wp, lp);
 }
 
+namespace {
+
+// Adds one GDI object of the given type to its kind. A display DC that
+// belongs to no window is one of the system's spare ones.
+void CountGdi(Objects* o, HGDIOBJ obj, DWORD type)
+{
+    switch (type) {
+    case 0:
+    case OBJ_REGION:
+        break;
+    case OBJ_FONT: ++o->fonts; break;
+    case OBJ_BRUSH: ++o->brushes; break;
+    case OBJ_PEN:
+    case OBJ_EXTPEN: ++o->pens; break;
+    case OBJ_BITMAP: ++o->bitmaps; break;
+    case OBJ_DC:
+        o->dcs += ::WindowFromDC(static_cast<HDC>(obj)) != nullptr;
+        break;
+    case OBJ_MEMDC: ++o->dcs; break;
+    default: ++o->otherGdi; break;
+    }
+}
+
+void CountGdiKinds(Objects* o)
+{
+    for (ULONG_PTR value = 1; value < 0x10000; ++value) {
+        const HGDIOBJ obj = reinterpret_cast<HGDIOBJ>(value);
+        CountGdi(o, obj, ::GetObjectType(obj));
+    }
+}
+
+} // namespace
+
 int CountGdiObjects()
 {
-    int n = 0;
-    for (ULONG_PTR value = 1; value < 0x10000; ++value) {
-        const DWORD type = ::GetObjectType(reinterpret_cast<HGDIOBJ>(value));
-        n += type != 0 && type != OBJ_REGION;
-    }
-    return n;
+    Objects o;
+    CountGdiKinds(&o);
+    return o.gdi();
 }
 
 namespace {
@@ -98,21 +128,87 @@ int CountWindows()
 }
 
 // GetProcessHandleCount answers 0 under Wine: try every handle value.
-DWORD CountHandles()
+long CountHandles()
 {
-    DWORD n = 0, flags = 0;
+    long n = 0;
+    DWORD flags = 0;
     for (ULONG_PTR value = 4; value < 0x10000; value += 4)
         n += ::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) != FALSE;
     return n;
+}
+
+// Cursors and icons are USER objects; as for GDI objects, a 16-bit value
+// names a live one under Wine. GetIconInfo hands back copies of the
+// images, deleted at once (before the GDI objects are counted).
+int CountCursors()
+{
+    int n = 0;
+    for (ULONG_PTR value = 2; value < 0x10000; value += 2) {
+        ICONINFO info = {};
+        if (!::GetIconInfo(reinterpret_cast<HICON>(value), &info))
+            continue;
+        ++n;
+        if (info.hbmColor)
+            ::DeleteObject(info.hbmColor);
+        if (info.hbmMask)
+            ::DeleteObject(info.hbmMask);
+    }
+    return n;
+}
+
+Objects CountObjects()
+{
+    Objects o;
+    o.cursors = CountCursors();
+    CountGdiKinds(&o);
+    o.windows = CountWindows();
+    o.handles = CountHandles();
+    return o;
+}
+
+bool operator==(const Objects& a, const Objects& b)
+{
+    return a.fonts == b.fonts && a.brushes == b.brushes && a.pens == b.pens && a.bitmaps == b.bitmaps &&
+           a.dcs == b.dcs && a.otherGdi == b.otherGdi && a.cursors == b.cursors && a.windows == b.windows &&
+           a.handles == b.handles;
 }
 
 } // namespace
 
 Objects TakeObjects()
 {
-    return {CountGdiObjects(), CountWindows(), CountHandles()};
+    // Another thread may be painting just now, holding a window's DC and a
+    // bitmap of its own for a moment: two counts that agree, a little apart.
+    Objects last = CountObjects();
+    for (int i = 0; i < 30; ++i) {
+        ::Sleep(100);
+        const Objects now = CountObjects();
+        if (now == last)
+            break;
+        last = now;
+    }
+    return last;
 }
 
+std::string ObjectsGrown(const Objects& before, const Objects& after)
+{
+    const struct {
+        const char* name;
+        long before, after;
+    } kinds[] = {
+        {"fonts", before.fonts, after.fonts},       {"brushes", before.brushes, after.brushes},
+        {"pens", before.pens, after.pens},          {"bitmaps", before.bitmaps, after.bitmaps},
+        {"DCs", before.dcs, after.dcs},             {"other GDI objects", before.otherGdi, after.otherGdi},
+        {"cursors", before.cursors, after.cursors}, {"windows", before.windows, after.windows},
+        {"handles", before.handles, after.handles},
+    };
+    std::string grown;
+    for (const auto& k : kinds)
+        if (k.after > k.before)
+            grown += (grown.empty() ? "" : ", ") + std::string(k.name) + " " + std::to_string(k.before) + " -> " +
+                     std::to_string(k.after);
+    return grown;
+}
 
 void PumpMessages()
 {

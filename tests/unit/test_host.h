@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <functional>
+#include <string>
 #include <vector>
 #include "framework/afx.h"
 
@@ -31,19 +32,30 @@ protected:
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 };
 
-// The GDI objects this process holds, regions left out: Wine keeps the
-// update regions of windows as region objects, as many as happen to be
-// invalid. GetGuiResources answers 0 under Wine; a 16-bit handle value names
-// a live object there, so every value is tried.
+// The GDI objects this process holds, regions and the system's spare
+// display contexts left out: Wine keeps the update regions of windows as
+// region objects, as many as happen to be invalid, and keeps released
+// window DCs for reuse, making another whenever more are in use at once (so
+// their number grows now and then with the timing of the painting).
+// GetGuiResources answers 0 under Wine; a 16-bit handle value names a live
+// object there, so every value is tried.
 int CountGdiObjects();
 
-// What a leak would leave behind: GDI objects, windows (the USER objects a
-// program like this one makes) and kernel handles of this process.
+// What a leak would leave behind, by kind: GDI objects, cursors and icons,
+// windows (the USER objects a program like this one makes) and kernel
+// handles of this process.
 struct Objects {
-    int gdi, windows;
-    DWORD handles;
+    int fonts = 0, brushes = 0, pens = 0, bitmaps = 0, dcs = 0, otherGdi = 0;
+    int cursors = 0, windows = 0;
+    long handles = 0;
+    int gdi() const { return fonts + brushes + pens + bitmaps + dcs + otherGdi; }
 };
+// A count that two counts a little apart agree on.
 Objects TakeObjects();
+// Each kind of which there are more after than before, as "fonts 12 -> 13";
+// empty when none grew. (Fewer is no leak: the system may let go of what it
+// kept, a spare DC and its bitmap say.)
+std::string ObjectsGrown(const Objects& before, const Objects& after);
 
 // Dispatches whatever is queued for this thread.
 void PumpMessages();
