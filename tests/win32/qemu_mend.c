@@ -17,14 +17,16 @@
  *    distinct, so sharing the table does no harm). Around the clone of a new
  *    thread the parent briefly loads the GDT selector again, with its own
  *    base and with signals blocked, because qemu gives the child the
- *    parent's %gs selector and loads it from the table it just wrote.
+ *    parent's %gs selector and loads it from the table it just wrote. A
+ *    thread's entry is given back when it ends and used again once the
+ *    thread is gone.
  * 3. MAP_FIXED_NOREPLACE is ignored: a mapping the address cannot take is
  *    placed elsewhere instead of failing with EEXIST. The failure is
  *    restored.
  *
  * Freestanding: built with gcc -m32 -ffreestanding -nostdlib -shared; what it
  * needs of the C library (dlsym, malloc, free, __errno_location) is bound
- * when it is loaded.
+ * when it is loaded, the thread keys through dlsym.
  */
 #include <stdarg.h>
 #include <stddef.h>
@@ -37,13 +39,22 @@ extern int *__errno_location(void);
 
 /* i386 system calls */
 enum {
+    NR_write = 4,
+    NR_getpid = 20,
     NR_munmap = 91,
     NR_modify_ldt = 123,
+    NR_sched_yield = 158,
     NR_rt_sigprocmask = 175,
     NR_mmap2 = 192,
+    NR_gettid = 224,
     NR_set_thread_area = 243,
+    NR_exit_group = 252,
+    NR_tgkill = 270,
 };
-enum { ENOSYS = 38, EEXIST = 17 };
+enum { ESRCH = 3, EAGAIN = 11, EEXIST = 17, ENOSYS = 38 };
+enum { SIG_BLOCK = 0, SIG_SETMASK = 2 };
+/* The kernel's signal set: 64 signals. rt_sigprocmask refuses any other size. */
+#define SIGSET_BYTES 8
 #define MAP_FIXED_NOREPLACE 0x100000
 #define MAP_FAILED ((void *)-1)
 
@@ -64,6 +75,24 @@ __asm__(".text\n"
 static long sys(long nr, long a, long b, long c)
 {
     return raw_syscall6(nr, a, b, c, 0, 0, 0);
+}
+
+static long sigmask(int how, const unsigned long *set, unsigned long *old)
+{
+    return raw_syscall6(NR_rt_sigprocmask, how, (long)set, (long)old, SIGSET_BYTES, 0, 0);
+}
+
+/* A thread that cannot go on safely ends the process with a line saying why. */
+static void die(const char *what)
+{
+    static const char prefix[] = "qemu_mend: ";
+    long n = 0;
+    while (what[n])
+        ++n;
+    sys(NR_write, 2, (long)prefix, sizeof prefix - 1);
+    sys(NR_write, 2, (long)what, n);
+    sys(NR_write, 2, (long)"\n", 1);
+    sys(NR_exit_group, 127, 0, 0);
 }
 
 /* A raw result as the C library gives it: -1 with errno. */
@@ -122,17 +151,98 @@ static void fill(struct user_desc *d, unsigned entry, unsigned long base)
 }
 
 static unsigned short g_gdt_gs;          /* the C library's selector */
-static volatile int g_next_ldt = 8191;   /* LDT entries from the top down */
 
-/* Gives the calling thread an LDT selector of its own for %gs. */
+/* LDT entries for %gs, from the top down. An ending thread gives its entry
+   back; it is used again only once that thread is gone, because the thread
+   still runs on it for a while after its last destructor. */
+enum { LDT_TOP = 8191, SPARE_MAX = 256 };
+static volatile int g_lock;              /* taken with signals blocked */
+static int g_next_ldt = LDT_TOP;
+static struct { int entry, tid; } g_spare[SPARE_MAX];
+static int g_spares;
+
+static void lock(void)
+{
+    while (__sync_lock_test_and_set(&g_lock, 1))
+        sys(NR_sched_yield, 0, 0, 0);
+}
+
+static void unlock(void)
+{
+    __sync_lock_release(&g_lock);
+}
+
+static int thread_gone(int tid)
+{
+    return sys(NR_tgkill, sys(NR_getpid, 0, 0, 0), tid, 0) == -ESRCH;
+}
+
+static int take_entry(void)
+{
+    int entry = 0;
+    lock();
+    for (int i = 0; i < g_spares; ++i) {
+        if (thread_gone(g_spare[i].tid)) {
+            entry = g_spare[i].entry;
+            g_spare[i] = g_spare[--g_spares];
+            break;
+        }
+    }
+    if (!entry && g_next_ldt > 0)
+        entry = g_next_ldt--;
+    unlock();
+    return entry;
+}
+
+/* The thread key whose destructor gives an ending thread's entry back. */
+typedef int (*key_create_fn)(unsigned *, void (*)(void *));
+typedef int (*set_specific_fn)(unsigned, const void *);
+static unsigned g_key;
+static set_specific_fn g_set_specific;
+
+static void give_back(void *value)
+{
+    const unsigned long all[2] = {~0ul, ~0ul};
+    unsigned long mask[2];
+    if (sigmask(SIG_BLOCK, all, mask) < 0)
+        die("blocking signals failed");
+    lock();
+    if (g_spares < SPARE_MAX) {
+        g_spare[g_spares].entry = (int)(long)value;
+        g_spare[g_spares].tid = (int)sys(NR_gettid, 0, 0, 0);
+        ++g_spares;
+    }
+    unlock();
+    if (sigmask(SIG_SETMASK, mask, 0) < 0)
+        die("restoring the signal mask failed");
+}
+
+/* Made by the first thread that starts another, with signals blocked. */
+static void make_key(void)
+{
+    lock();
+    if (!g_set_specific) {
+        key_create_fn create = (key_create_fn)dlsym(RTLD_NEXT, "pthread_key_create");
+        set_specific_fn set = (set_specific_fn)dlsym(RTLD_NEXT, "pthread_setspecific");
+        if (create && set && create(&g_key, give_back) == 0)
+            g_set_specific = set;
+    }
+    unlock();
+}
+
+/* Gives the calling thread an LDT selector of its own for %gs; signals
+   are blocked. */
 static void own_gs(void)
 {
     const unsigned long base = thread_block();
-    const int entry = __sync_fetch_and_sub(&g_next_ldt, 1);
+    const int entry = take_entry();
     struct user_desc d;
     fill(&d, (unsigned)entry, base);
-    if (entry > 0 && sys(NR_modify_ldt, 1, (long)&d, sizeof d) == 0)
+    if (entry > 0 && sys(NR_modify_ldt, 1, (long)&d, sizeof d) == 0) {
         load_gs((unsigned short)(entry << 3 | 7));
+        if (g_set_specific)
+            g_set_specific(g_key, (void *)(long)entry);
+    }
 }
 
 struct start {
@@ -146,7 +256,8 @@ static void *thread_start(void *p)
     struct start s = *(struct start *)p;
     free(p);
     own_gs();
-    sys(NR_rt_sigprocmask, 2 /* SIG_SETMASK */, (long)s.mask, 0);
+    if (sigmask(SIG_SETMASK, s.mask, 0) < 0)
+        die("restoring a new thread's signal mask failed");
     return s.fn(s.arg);
 }
 
@@ -160,11 +271,16 @@ __attribute__((visibility("default"))) int pthread_create(void *thread, const vo
         real = (create_fn)dlsym(RTLD_NEXT, "pthread_create");
     struct start *s = malloc(sizeof *s);
     if (!s)
-        return 11; /* EAGAIN */
+        return EAGAIN;
     s->fn = fn;
     s->arg = arg;
-    unsigned long all[2] = {~0ul, ~0ul};
-    sys(NR_rt_sigprocmask, 0 /* SIG_BLOCK */, (long)all, (long)s->mask);
+    const unsigned long all[2] = {~0ul, ~0ul};
+    const long blocked = sigmask(SIG_BLOCK, all, s->mask);
+    if (blocked < 0) {
+        free(s);
+        return (int)-blocked;
+    }
+    make_key();
     /* The GDT slot with our own base, loaded: the child's %gs comes from
        the slot as the clone rewrites it. */
     const unsigned short own = read_gs();
@@ -177,7 +293,8 @@ __attribute__((visibility("default"))) int pthread_create(void *thread, const vo
     load_gs(own);
     if (r != 0)
         free(s);
-    sys(NR_rt_sigprocmask, 2 /* SIG_SETMASK */, (long)mask, 0);
+    if (sigmask(SIG_SETMASK, mask, 0) < 0)
+        die("restoring the signal mask failed");
     return r;
 }
 
@@ -242,7 +359,7 @@ static void trampoline(int sig, void *info, void *context)
     long *gregs = (long *)((char *)context + 20);
     if (gregs[REG_TRAPNO] == -1)
         gregs[REG_TRAPNO] = trap_number(sig, ((int *)info)[2]);
-    action_fn handler = (action_fn)g_handlers[sig];
+    action_fn handler = (action_fn)__atomic_load_n(&g_handlers[sig], __ATOMIC_SEQ_CST);
     handler(sig, info, context);
 }
 
@@ -257,20 +374,27 @@ __attribute__((visibility("default"))) int sigaction(int sig, const struct k_sig
     if (!mended(sig))
         return real(sig, act, old);
     void *previous = g_handlers[sig];
+    const int trampolined = act && (act->flags & SA_SIGINFO);
     struct k_sigaction mine;
     const struct k_sigaction *use = act;
-    if (act && (act->flags & SA_SIGINFO)) {
+    if (trampolined) {
         mine = *act;
         mine.handler = (void *)trampoline;
         use = &mine;
+        /* Stored first: the trampoline may run as soon as it is installed. */
+        __atomic_store_n(&g_handlers[sig], act->handler, __ATOMIC_SEQ_CST);
     }
     const int r = real(sig, use, old);
-    if (r == 0) {
-        if (old && old->handler == (void *)trampoline)
-            old->handler = previous;
-        if (act)
-            g_handlers[sig] = (act->flags & SA_SIGINFO) ? act->handler : 0;
+    if (r != 0) {
+        if (trampolined)
+            __atomic_store_n(&g_handlers[sig], previous, __ATOMIC_SEQ_CST);
+        return r;
     }
+    if (old && old->handler == (void *)trampoline)
+        old->handler = previous;
+    /* Cleared only once the trampoline can no longer run. */
+    if (act && !trampolined)
+        __atomic_store_n(&g_handlers[sig], (void *)0, __ATOMIC_SEQ_CST);
     return r;
 }
 
@@ -301,7 +425,8 @@ __attribute__((visibility("default"))) void *mmap64(void *addr, size_t len, int 
     return map(addr, len, prot, flags, fd, (unsigned long long)off);
 }
 
-/* The main thread's %gs, as soon as the library is loaded. */
+/* The main thread's %gs, as soon as the library is loaded (one thread, no
+   signal handlers yet). Its entry lives as long as the process. */
 __attribute__((constructor)) static void init(void)
 {
     g_gdt_gs = read_gs();
