@@ -25,9 +25,11 @@ $(X86)/CMakeCache.txt: cmake/mingw-i686.cmake
 	cmake -S . -B $(X86) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DFERROLINK_E2E_ONLY=ON
 
-# The real network's helper runs on Linux: a native build of its own.
-$(LINUX)/CMakeCache.txt:
-	cmake -S lan/native -B $(LINUX) -DCMAKE_BUILD_TYPE=Release
+# The real network's helper runs on Linux: a native build of its own (made
+# anew when its project file changes: it once lived elsewhere).
+$(LINUX)/CMakeCache.txt: lan/helper/CMakeLists.txt
+	rm -rf $(LINUX)
+	cmake -S lan/helper -B $(LINUX) -DCMAKE_BUILD_TYPE=Release
 
 build: setup $(X64)/CMakeCache.txt $(X86)/CMakeCache.txt $(LINUX)/CMakeCache.txt
 	cmake --build $(X86) -j$(JOBS)

@@ -1,29 +1,107 @@
-#include "lan/client.h"
+#include "lan/windows/client.h"
 #include <winsock2.h>
+#include <wincrypt.h>
 #include <cstdio>
-#include <cstdlib>
+#include "lan/common/hmac.h"
 
 namespace lanclient {
 
 namespace {
 
-// The helper's port: FERROLINK_LAN_PORT, else the default. Only ever on the
-// loopback address.
-unsigned short Port()
-{
-    char text[16] = {};
-    const DWORD n = ::GetEnvironmentVariableA("FERROLINK_LAN_PORT", text, sizeof text);
-    if (n == 0 || n >= sizeof text)
-        return kDefaultPort;
-    char* end = nullptr;
-    const unsigned long port = std::strtoul(text, &end, 10);
-    return end && *end == '\0' && port > 0 && port <= 65535 ? static_cast<unsigned short>(port) : kDefaultPort;
-}
-
 DWORD Remaining(DWORD start, DWORD limit)
 {
     const DWORD spent = ::GetTickCount() - start;
     return spent >= limit ? 0 : limit - spent;
+}
+
+// A Linux path as Wine's Z: drive shows it; a Windows path as it is.
+std::string WindowsPath(const std::string& path)
+{
+    if (path.empty() || path[0] != '/')
+        return path;
+    std::string out = "Z:";
+    for (char c : path)
+        out += c == '/' ? '\\' : c;
+    return out;
+}
+
+bool ReadFileText(const std::string& path, std::string* text)
+{
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    char buffer[1024];
+    DWORD n = 0;
+    const BOOL ok = ::ReadFile(file, buffer, sizeof buffer, &n, nullptr);
+    ::CloseHandle(file);
+    if (!ok || n == sizeof buffer)
+        return false;
+    text->assign(buffer, n);
+    return true;
+}
+
+// Says what went wrong: to a debugger, and as a line in the helper's log
+// when there is one to name.
+void Complain(const lanproto::KeyFile* key, const std::string& what)
+{
+    const std::string line = "Ferrolink LAN: " + what + "\n";
+    ::OutputDebugStringA(line.c_str());
+    if (!key || key->log.empty())
+        return;
+    HANDLE log = ::CreateFileA(WindowsPath(key->log).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+    if (log == INVALID_HANDLE_VALUE)
+        return;
+    SYSTEMTIME t;
+    ::GetLocalTime(&t);
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond, t.wMilliseconds);
+    const std::string text = stamp + std::string("windows: ") + what + "\n";
+    DWORD written = 0;
+    ::WriteFile(log, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    ::CloseHandle(log);
+}
+
+bool LoadKey(lanproto::KeyFile* key, std::string* why)
+{
+    char path[MAX_PATH * 2] = {};
+    const DWORD n = ::GetEnvironmentVariableA(kKeyVariable, path, sizeof path);
+    if (n == 0 || n >= sizeof path) {
+        *why = std::string("no helper: ") + kKeyVariable + " names no key file (start it with `make lan`)";
+        return false;
+    }
+    std::string text;
+    if (!ReadFileText(WindowsPath(path), &text)) {
+        *why = std::string("no helper: its key file ") + path + " cannot be read";
+        return false;
+    }
+    if (!lanproto::ParseKeyFile(text, key)) {
+        *why = std::string("no helper: its key file ") + path + " is malformed";
+        return false;
+    }
+    return true;
+}
+
+std::string Nonce()
+{
+    BYTE bytes[lanproto::kNonceDigits / 2] = {};
+    HCRYPTPROV provider = 0;
+    bool random = false;
+    if (::CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
+        random = ::CryptGenRandom(provider, sizeof bytes, bytes) != FALSE;
+        ::CryptReleaseContext(provider, 0);
+    }
+    std::string seed(reinterpret_cast<char*>(bytes), sizeof bytes);
+    if (!random) {
+        // Unpredictable enough to tell one request from another.
+        LARGE_INTEGER counter;
+        ::QueryPerformanceCounter(&counter);
+        seed += std::to_string(counter.QuadPart) + std::to_string(::GetCurrentProcessId()) +
+                std::to_string(::GetTickCount());
+    }
+    return lanproto::ToHex(lanproto::Sha256(seed)).substr(0, lanproto::kNonceDigits);
 }
 
 // Waits until `s` can be read (or written); false when the time is up or
@@ -41,23 +119,16 @@ bool WaitFor(SOCKET s, bool write, DWORD ms)
            FD_ISSET(s, &ready);
 }
 
-void Complain(const char* what, unsigned short port)
-{
-    char text[160];
-    std::snprintf(text, sizeof text, "Ferrolink LAN: %s (helper on 127.0.0.1:%u; start it with `make lan`)\n", what,
-                  port);
-    ::OutputDebugStringA(text);
-}
-
-// The helper's whole answer to `request`, read until it closes; false when
-// none came in time.
-bool Exchange(const std::string& request, std::string* reply)
+// The helper's whole answer to `request`, read until it closes; false with
+// the reason when none came in time.
+bool Exchange(unsigned short port, const std::string& request, std::string* reply, std::string* why)
 {
     const DWORD start = ::GetTickCount();
-    const unsigned short port = Port();
     SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET)
+    if (s == INVALID_SOCKET) {
+        *why = "no socket";
         return false;
+    }
     u_long nonBlocking = 1;
     ::ioctlsocket(s, FIONBIO, &nonBlocking);
     sockaddr_in to = {};
@@ -72,7 +143,7 @@ bool Exchange(const std::string& request, std::string* reply)
              ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 && error == 0;
     }
     if (!ok) {
-        Complain("no helper answers", port);
+        *why = "no helper listens on 127.0.0.1:" + std::to_string(port);
         ::closesocket(s);
         return false;
     }
@@ -87,17 +158,22 @@ bool Exchange(const std::string& request, std::string* reply)
     char chunk[4096];
     while (ok) {
         if (!WaitFor(s, false, Remaining(start, kRequestMs))) {
-            Complain("the helper did not answer in time", port);
+            *why = "the helper did not answer within " + std::to_string(kRequestMs) + " ms";
             ok = false;
             break;
         }
         const int n = ::recv(s, chunk, sizeof chunk, 0);
         if (n == 0)
             break;
-        if (n < 0 || reply->size() + static_cast<size_t>(n) > lanproto::kMaxReply)
+        if (n < 0) {
+            *why = "the connection to the helper broke";
             ok = false;
-        else
+        } else if (reply->size() + static_cast<size_t>(n) > lanproto::kMaxReply) {
+            *why = "the helper's answer is too long";
+            ok = false;
+        } else {
             reply->append(chunk, static_cast<size_t>(n));
+        }
     }
     ::closesocket(s);
     return ok;
@@ -108,18 +184,37 @@ bool Exchange(const std::string& request, std::string* reply)
 uint32_t Ask(lanproto::Verb verb, const std::string& argument, std::vector<lanproto::Record>* records)
 {
     records->clear();
+    lanproto::KeyFile key;
+    std::string why;
+    if (!LoadKey(&key, &why)) {
+        Complain(nullptr, why);
+        return kNoHelper;
+    }
     WSADATA data;
-    if (::WSAStartup(MAKEWORD(2, 0), &data) != 0)
-        return kUnreachable;
+    if (::WSAStartup(MAKEWORD(1, 1), &data) != 0) {
+        Complain(&key, "no Windows Sockets");
+        return kNoHelper;
+    }
+    const std::string nonce = Nonce();
     std::string text;
-    const bool answered = Exchange(lanproto::FormatRequest(verb, argument), &text);
+    const bool answered = Exchange(static_cast<unsigned short>(key.port),
+                                   lanproto::FormatRequest(key.key, verb, argument, nonce), &text, &why);
     ::WSACleanup();
+    const std::string what = std::string(lanproto::VerbName(verb)) + (argument.empty() ? "" : " " + argument);
+    if (!answered) {
+        Complain(&key, what + ": " + why);
+        return kNoHelper;
+    }
     lanproto::Reply reply;
-    if (!answered)
-        return kUnreachable;
-    if (!lanproto::ParseReply(verb, text, &reply)) {
-        Complain("the helper's answer is malformed", Port());
-        return kUnreachable;
+    switch (lanproto::ParseReply(key.key, nonce, verb, text, &reply)) {
+    case lanproto::Read::Ok:
+        break;
+    case lanproto::Read::WrongKey:
+        Complain(&key, what + ": an answer that is not the helper's (it does not hold the key); ignored");
+        return kNoHelper;
+    case lanproto::Read::Malformed:
+        Complain(&key, what + ": the helper's answer is malformed (cut short, or not the protocol)");
+        return kNoHelper;
     }
     if (!reply.ok)
         return reply.error;
@@ -127,18 +222,17 @@ uint32_t Ask(lanproto::Verb verb, const std::string& argument, std::vector<lanpr
     return 0;
 }
 
-bool Wide(const std::string& utf8, std::wstring* out)
+std::wstring Wide(const std::string& utf8)
 {
-    out->clear();
-    if (utf8.empty())
-        return true;
-    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
-                                        nullptr, 0);
+    const std::string text = lanproto::ValidUtf8(utf8);
+    if (text.empty())
+        return std::wstring();
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     if (n <= 0)
-        return false;
-    out->resize(static_cast<size_t>(n));
-    return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), &(*out)[0],
-                                 n) == n;
+        return std::wstring();
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+    return out;
 }
 
 std::string Utf8(const wchar_t* text)

@@ -1,12 +1,13 @@
 // netapi32.dll for Wine: NetShareEnum at level 1 answered by the helper
 // from the real network, NetApiBufferFree and NetApiBufferSize. Wine's own
-// answers 50 for any remote server.
+// answers 50 for any remote server. Without a helper the answer is Windows'
+// for no network at all, 1222.
 #include <windows.h>
 #include <lm.h>
 #include <cstring>
 #include <string>
 #include <vector>
-#include "lan/client.h"
+#include "lan/windows/client.h"
 
 namespace {
 
@@ -79,17 +80,18 @@ __declspec(dllexport) NET_API_STATUS WINAPI NetShareEnum(LMSTR server, DWORD lev
         name = L"127.0.0.1";   // the local machine's own server
     std::vector<lanproto::Record> records;
     const uint32_t status = lanclient::Ask(lanproto::Verb::Shares, lanclient::Utf8(name.c_str()), &records);
-    if (status == lanclient::kUnreachable)
-        return ERROR_BAD_NETPATH;
+    if (status == lanclient::kNoHelper)
+        return ERROR_NO_NETWORK;
     if (status)
         return status;
 
     std::vector<Share> shares;
     for (const lanproto::Record& r : records) {
         Share s;
+        s.name = lanclient::Wide(r[0]);
+        s.remark = lanclient::Wide(r[2]);
         uint32_t type = 0;
-        if (!lanclient::Wide(r[0], &s.name) || !lanclient::Wide(r[2], &s.remark) || !lanproto::ParseType(r[1], &type))
-            return ERROR_BAD_NETPATH;
+        lanproto::ParseType(r[1], &type);   // checked when the reply was read
         s.type = type;
         shares.push_back(std::move(s));
     }

@@ -1,18 +1,21 @@
 // ferrolan.dll: a network provider for Wine's router (mpr) that lists the
 // real network through the helper: the workgroups at its top, a workgroup's
 // computers, a computer's shares. Each level is asked for when it is opened;
-// a level that cannot be listed fails to open with the code Windows gives
-// for an unreachable network.
+// a level that cannot be listed fails to open with the code Windows gives:
+// 53 for a computer that cannot be reached, 6118 for a workgroup whose
+// browser cannot be found, 5 for access denied, 1222 when there is no
+// network at all (no helper).
 #include <windows.h>
 #include <winnetwk.h>
 #include <lm.h>
 extern "C" {
 #include <npapi.h>
 }
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
-#include "lan/client.h"
+#include "lan/windows/client.h"
 
 namespace {
 
@@ -34,8 +37,20 @@ bool EndsWithDollar(const std::string& name)
     return !name.empty() && name.back() == '$';
 }
 
+// Whether an entry is one the caller asked for: containers are listed
+// whatever the type (they hold resources of every type), shares only of
+// the type asked for; the usage asked for, if any, must be the entry's.
+bool Wanted(const Entry& e, DWORD type, DWORD usage)
+{
+    if (usage & (RESOURCEUSAGE_CONNECTABLE | RESOURCEUSAGE_CONTAINER)) {
+        if (!(e.usage & usage & (RESOURCEUSAGE_CONNECTABLE | RESOURCEUSAGE_CONTAINER)))
+            return false;
+    }
+    return type == RESOURCETYPE_ANY || (e.usage & RESOURCEUSAGE_CONTAINER) || e.type == type;
+}
+
 // What a level lists; 0, or the code its opening fails with.
-DWORD List(const NETRESOURCEW* container, std::vector<Entry>* entries)
+DWORD List(const NETRESOURCEW* container, DWORD type, DWORD usage, std::vector<Entry>* entries)
 {
     Verb verb = Verb::Workgroups;
     std::string name;
@@ -54,15 +69,13 @@ DWORD List(const NETRESOURCEW* container, std::vector<Entry>* entries)
     }
     std::vector<lanproto::Record> records;
     const uint32_t status = lanclient::Ask(verb, name, &records);
-    if (status == ERROR_ACCESS_DENIED)
-        return WN_ACCESS_DENIED;
-    if (status != 0)
+    if (status == lanclient::kNoHelper)
         return WN_NO_NETWORK;
+    if (status != 0)
+        return status;
     for (const lanproto::Record& r : records) {
-        Entry e = {RESOURCETYPE_ANY, RESOURCEDISPLAYTYPE_DOMAIN, RESOURCEUSAGE_CONTAINER, {}, {}};
-        std::wstring text;
-        if (!lanclient::Wide(r[0], &text) || !lanclient::Wide(r.back(), &e.comment))
-            return WN_NO_NETWORK;
+        Entry e = {RESOURCETYPE_ANY, RESOURCEDISPLAYTYPE_DOMAIN, RESOURCEUSAGE_CONTAINER, {}, lanclient::Wide(r.back())};
+        const std::wstring text = lanclient::Wide(r[0]);
         if (verb == Verb::Workgroups) {
             e.remote = text;
         } else if (verb == Verb::Servers) {
@@ -72,18 +85,36 @@ DWORD List(const NETRESOURCEW* container, std::vector<Entry>* entries)
             // Hidden shares stay hidden, as on Windows.
             if (EndsWithDollar(r[0]))
                 continue;
-            uint32_t type = 0;
-            lanproto::ParseType(r[1], &type);
-            e.type = type == STYPE_PRINTQ ? RESOURCETYPE_PRINT : type == STYPE_DISKTREE ? RESOURCETYPE_DISK
-                                                                                         : RESOURCETYPE_ANY;
+            uint32_t shareType = 0;
+            lanproto::ParseType(r[1], &shareType);
+            e.type = shareType == STYPE_PRINTQ    ? RESOURCETYPE_PRINT
+                     : shareType == STYPE_DISKTREE ? RESOURCETYPE_DISK
+                                                   : RESOURCETYPE_ANY;
             e.display = RESOURCEDISPLAYTYPE_SHARE;
             e.usage = RESOURCEUSAGE_CONNECTABLE;
-            const std::wstring server = container->lpRemoteName;
-            e.remote = server + L"\\" + text;
+            e.remote = std::wstring(container->lpRemoteName) + L"\\" + text;
         }
-        entries->push_back(std::move(e));
+        if (Wanted(e, type, usage))
+            entries->push_back(std::move(e));
     }
     return WN_SUCCESS;
+}
+
+// The router's WNetSetLastErrorW, stdcall as the router exports it (the
+// headers declare it otherwise); the router is loaded, as it loaded us.
+void SetProviderError(DWORD code, const wchar_t* text, const std::wstring& provider)
+{
+    using SetLastErrorFn = VOID(WINAPI*)(DWORD, LPWSTR, LPWSTR);
+    HMODULE mpr = ::GetModuleHandleA("mpr.dll");
+    auto set = mpr ? reinterpret_cast<SetLastErrorFn>(reinterpret_cast<void*>(::GetProcAddress(mpr, "WNetSetLastErrorW")))
+                   : nullptr;
+    if (set)
+        set(code, const_cast<LPWSTR>(text), const_cast<LPWSTR>(provider.c_str()));
+}
+
+size_t Bytes(const std::wstring& s)
+{
+    return (s.size() + 1) * sizeof(wchar_t);
 }
 
 } // namespace
@@ -106,16 +137,21 @@ __declspec(dllexport) DWORD WINAPI NPGetCaps(DWORD index)
     return 0;
 }
 
-__declspec(dllexport) DWORD WINAPI NPOpenEnum(DWORD scope, DWORD, DWORD, LPNETRESOURCEW container, LPHANDLE handle)
+__declspec(dllexport) DWORD WINAPI NPOpenEnum(DWORD scope, DWORD type, DWORD usage, LPNETRESOURCEW container,
+                                              LPHANDLE handle)
 {
     if (!handle)
         return WN_BAD_POINTER;
     if (scope != RESOURCE_GLOBALNET)
         return WN_NOT_SUPPORTED;
+    if (type != RESOURCETYPE_ANY && type != RESOURCETYPE_DISK && type != RESOURCETYPE_PRINT)
+        return WN_BAD_VALUE;
+    if (usage & ~static_cast<DWORD>(RESOURCEUSAGE_CONNECTABLE | RESOURCEUSAGE_CONTAINER | RESOURCEUSAGE_ATTACHED))
+        return WN_BAD_VALUE;
     Enumeration* e = new Enumeration;
     if (container && container->lpProvider)
         e->provider = container->lpProvider;
-    const DWORD status = List(container, &e->entries);
+    const DWORD status = List(container, type, usage, &e->entries);
     if (status != WN_SUCCESS) {
         delete e;
         return status;
@@ -131,20 +167,21 @@ __declspec(dllexport) DWORD WINAPI NPEnumResource(HANDLE handle, LPDWORD count, 
         return WN_BAD_POINTER;
     const DWORD wanted = *count ? *count : 1;
     DWORD given = 0;
-    // Records from the front of the buffer, their strings from the back.
+    // Records from the front of the buffer, their strings from the back,
+    // each on an even address, whatever the buffer's size.
     BYTE* front = static_cast<BYTE*>(buffer);
-    BYTE* back = front + *size;
-    auto bytes = [](const std::wstring& s) { return (s.size() + 1) * sizeof(wchar_t); };
+    BYTE* back = reinterpret_cast<BYTE*>(reinterpret_cast<uintptr_t>(front + *size) & ~static_cast<uintptr_t>(1));
     while (given < wanted && e->pos < e->entries.size()) {
         const Entry& entry = e->entries[e->pos];
-        const size_t bare = sizeof(NETRESOURCEW) + bytes(entry.remote) + bytes(e->provider);
-        // A comment too long for the buffer is left out rather than the entry.
-        const bool withComment = front + bare + bytes(entry.comment) <= back;
-        if (front + bare > back)
+        const size_t bare = sizeof(NETRESOURCEW) + Bytes(entry.remote) + Bytes(e->provider);
+        const bool fits = front + bare + Bytes(entry.comment) <= back;
+        // An entry ends the batch where it does not fit whole; only the
+        // first of a batch goes without a comment too long for the buffer.
+        if (!fits && (given > 0 || front + bare > back))
             break;
         auto put = [&back](const std::wstring& s) {
-            back -= (s.size() + 1) * sizeof(wchar_t);
-            std::memcpy(back, s.c_str(), (s.size() + 1) * sizeof(wchar_t));
+            back -= Bytes(s);
+            std::memcpy(back, s.c_str(), Bytes(s));
             return reinterpret_cast<LPWSTR>(back);
         };
         NETRESOURCEW* r = reinterpret_cast<NETRESOURCEW*>(front);
@@ -156,7 +193,7 @@ __declspec(dllexport) DWORD WINAPI NPEnumResource(HANDLE handle, LPDWORD count, 
         r->dwUsage = entry.usage;
         r->lpRemoteName = put(entry.remote);
         r->lpProvider = put(e->provider);
-        r->lpComment = withComment ? put(entry.comment) : nullptr;
+        r->lpComment = fits ? put(entry.comment) : nullptr;
         ++given;
         ++e->pos;
     }
@@ -166,8 +203,10 @@ __declspec(dllexport) DWORD WINAPI NPEnumResource(HANDLE handle, LPDWORD count, 
     if (e->pos >= e->entries.size())
         return WN_NO_MORE_ENTRIES;
     // Not even the name fits. Wine's router cannot take ERROR_MORE_DATA
-    // from a provider, so the entry is skipped with a provider error.
+    // from a provider, so the entry is skipped with a provider error, whose
+    // text the router keeps for WNetGetLastError.
     ++e->pos;
+    SetProviderError(ERROR_MORE_DATA, L"An entry of the network is too long for the buffer", e->provider);
     return WN_EXTENDED_ERROR;
 }
 

@@ -5,29 +5,31 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "lan/client.h"
+#include "lan/windows/client.h"
 #define _SVRAPI_   // we are the DLL: define the functions, do not import them
 #include <svrapi.h>
 
 namespace {
 
-// UTF-8 to the ANSI code page, with the code page's default character for
-// what it cannot show; false for text that is not UTF-8.
-bool Ansi(const std::string& utf8, std::string* out)
+// UTF-8 to the ANSI code page; `exact` tells whether every character has a
+// form there (else the code page's default character stands in).
+std::string Ansi(const std::string& utf8, bool* exact)
 {
-    std::wstring wide;
-    if (!lanclient::Wide(utf8, &wide))
-        return false;
-    out->clear();
+    const std::wstring wide = lanclient::Wide(utf8);
+    *exact = true;
     if (wide.empty())
-        return true;
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 0)
-        return false;
-    out->resize(static_cast<size_t>(n));
-    ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &(*out)[0], n, nullptr, nullptr);
-    out->resize(static_cast<size_t>(n) - 1);
-    return true;
+        return std::string();
+    BOOL defaulted = FALSE;
+    const int n = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, &defaulted);
+    if (n <= 0) {
+        *exact = false;
+        return std::string();
+    }
+    std::string out(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &out[0], n, nullptr, &defaulted);
+    out.resize(static_cast<size_t>(n) - 1);
+    *exact = !defaulted;
+    return out;
 }
 
 // The ANSI code page to UTF-8, for the helper.
@@ -51,8 +53,11 @@ __declspec(dllexport) DWORD WINAPI FerrolinkLan()
 }
 
 // As many records as the buffer holds, with their remarks; the rest are
-// counted in the total, and ERROR_MORE_DATA says there are more. A name
-// longer than the record's 12 characters is cut.
+// counted in the total, and ERROR_MORE_DATA says there are more. As a real
+// server does in this old reply, a share whose name a 9x client could not
+// address is left out: one longer than the record's 12 characters (in the
+// code page's bytes, so no character is ever cut in two), or one with a
+// character the code page lacks.
 __declspec(dllexport) API_RET_TYPE WINAPI NetShareEnum(const char* server, short level, char* buffer,
                                                        unsigned short size, unsigned short* read, unsigned short* total)
 {
@@ -68,8 +73,8 @@ __declspec(dllexport) API_RET_TYPE WINAPI NetShareEnum(const char* server, short
     std::vector<lanproto::Record> records;
     const uint32_t status =
         lanclient::Ask(lanproto::Verb::Shares, name.empty() ? "127.0.0.1" : Utf8FromAnsi(name), &records);
-    if (status == lanclient::kUnreachable)
-        return ERROR_BAD_NETPATH;
+    if (status == lanclient::kNoHelper)
+        return ERROR_NO_NETWORK;
     if (status)
         return static_cast<API_RET_TYPE>(status);
 
@@ -78,16 +83,19 @@ __declspec(dllexport) API_RET_TYPE WINAPI NetShareEnum(const char* server, short
     for (const lanproto::Record& r : records) {
         if (all == 0xFFFF)
             break;
+        bool exact = true, unused = true;
+        const std::string shareName = Ansi(r[0], &exact);
+        if (!exact || shareName.empty() || shareName.size() >= sizeof(share_info_1::shi1_netname))
+            continue;
         ++all;
-        std::string shareName, remark;
+        const std::string remark = Ansi(r[2], &unused);
         uint32_t type = 0;
-        if (!Ansi(r[0], &shareName) || !Ansi(r[2], &remark) || !lanproto::ParseType(r[1], &type))
-            return ERROR_BAD_NETPATH;
+        lanproto::ParseType(r[1], &type);   // checked when the reply was read
         const size_t need = sizeof(share_info_1) + remark.size() + 1;
         if (fitted != all - 1 || front + need > back)
             continue;   // once one does not fit, the rest are only counted
         share_info_1 out = {};
-        lstrcpynA(out.shi1_netname, shareName.c_str(), sizeof out.shi1_netname);
+        std::memcpy(out.shi1_netname, shareName.c_str(), shareName.size() + 1);
         out.shi1_type = static_cast<unsigned short>(type);
         back -= remark.size() + 1;
         std::memcpy(buffer + back, remark.c_str(), remark.size() + 1);

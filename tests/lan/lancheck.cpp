@@ -1,8 +1,10 @@
 // Calls the real network's provider and share services the way Wine's
 // router and the program do, and prints what each answers:
-//   lancheck DIR [--quick]
+//   lancheck DIR [--quick | --contract]
 // --quick: one call to each DLL only (for helpers that keep every call
-// waiting until its time limit). DIR holds ferrolan.dll, netapi32.dll and svrapi.dll. Wide text is printed
+// waiting until its time limit). --contract: the provider's side of the
+// router's contract (types and usages asked for, batches, buffers).
+// DIR holds ferrolan.dll, netapi32.dll and svrapi.dll. Wide text is printed
 // as UTF-8, the 9x service's text as it comes (the ANSI code page).
 #include <windows.h>
 #include <winnetwk.h>
@@ -10,6 +12,7 @@
 extern "C" {
 #include <npapi.h>
 }
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -26,9 +29,13 @@ std::string Utf8(const wchar_t* w)
 {
     if (!w)
         return "(null)";
-    char out[4096];
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, out, sizeof out, nullptr, nullptr);
-    return n > 0 ? std::string(out) : std::string("(unconvertible)");
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0)
+        return "(unconvertible)";
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w, -1, &out[0], n, nullptr, nullptr);
+    out.resize(static_cast<size_t>(n) - 1);
+    return out;
 }
 
 template <typename T>
@@ -61,6 +68,83 @@ void Walk(HMODULE np, const char* label, NETRESOURCEW* container)
         printf("  %s|%lu|%lu|%lu|%s\n", Utf8(e->lpRemoteName).c_str(), e->dwType, e->dwDisplayType, e->dwUsage,
                Utf8(e->lpComment).c_str());
     }
+    close(h);
+}
+
+// The names a level lists for this type and usage, or the code its
+// opening fails with.
+void Filtered(HMODULE np, const char* label, NETRESOURCEW* container, DWORD type, DWORD usage)
+{
+    auto open = Entry<OpenEnumFn>(np, "NPOpenEnum");
+    auto next = Entry<EnumResourceFn>(np, "NPEnumResource");
+    auto close = Entry<CloseEnumFn>(np, "NPCloseEnum");
+    HANDLE h = nullptr;
+    const DWORD status = open(RESOURCE_GLOBALNET, type, usage, container, &h);
+    printf("%s:", label);
+    if (status != WN_SUCCESS) {
+        printf(" %lu\n", status);
+        return;
+    }
+    alignas(8) BYTE buffer[16384];
+    for (;;) {
+        DWORD count = 1, size = sizeof buffer;
+        if (next(h, &count, buffer, &size) != WN_SUCCESS)
+            break;
+        printf(" %s", Utf8(reinterpret_cast<NETRESOURCEW*>(buffer)->lpRemoteName).c_str());
+    }
+    printf("\n");
+    close(h);
+}
+
+// Batches, buffers of odd and too small sizes, at the level of \\ANVIL.
+void Contract(HMODULE np, NETRESOURCEW* top)
+{
+    auto open = Entry<OpenEnumFn>(np, "NPOpenEnum");
+    auto next = Entry<EnumResourceFn>(np, "NPEnumResource");
+    auto close = Entry<CloseEnumFn>(np, "NPCloseEnum");
+    wchar_t group[] = L"IRONWORKS", server[] = L"\\\\ANVIL";
+    NETRESOURCEW workgroup = *top, computer = *top;
+    workgroup.lpRemoteName = group;
+    computer.lpRemoteName = server;
+    Filtered(np, "disk shares", &computer, RESOURCETYPE_DISK, 0);
+    Filtered(np, "print queues", &computer, RESOURCETYPE_PRINT, 0);
+    Filtered(np, "containers among the shares", &computer, RESOURCETYPE_ANY, RESOURCEUSAGE_CONTAINER);
+    Filtered(np, "connectable among the computers", &workgroup, RESOURCETYPE_ANY, RESOURCEUSAGE_CONNECTABLE);
+    Filtered(np, "disk containers among the computers", &workgroup, RESOURCETYPE_DISK, RESOURCEUSAGE_CONTAINER);
+    Filtered(np, "an unknown type", &computer, 7, 0);
+    Filtered(np, "an unknown usage", &computer, RESOURCETYPE_ANY, 0x80);
+
+    alignas(8) static BYTE buffer[65536];
+    HANDLE h = nullptr;
+    open(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, &computer, &h);
+    printf("batches of up to 10 in 16,383 bytes:");
+    for (;;) {
+        DWORD count = 10, size = 16383;
+        const DWORD r = next(h, &count, buffer, &size);
+        if (r != WN_SUCCESS) {
+            printf(" %lu\n", r);
+            break;
+        }
+        printf(" [");
+        const NETRESOURCEW* e = reinterpret_cast<NETRESOURCEW*>(buffer);
+        for (DWORD i = 0; i < count; ++i) {
+            const bool even = !(reinterpret_cast<uintptr_t>(e[i].lpRemoteName) & 1) &&
+                              !(reinterpret_cast<uintptr_t>(e[i].lpProvider) & 1) &&
+                              !(reinterpret_cast<uintptr_t>(e[i].lpComment) & 1);
+            printf("%s%s%s%s", i ? " " : "", Utf8(e[i].lpRemoteName).c_str(), e[i].lpComment ? "" : " (no comment)",
+                   even ? "" : " (odd address)");
+        }
+        printf("]");
+    }
+    close(h);
+    open(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, &computer, &h);
+    DWORD count = 1, size = sizeof(NETRESOURCEW) + 8;
+    const DWORD tiny = next(h, &count, buffer, &size);
+    count = 1;
+    size = sizeof buffer;
+    next(h, &count, buffer, &size);
+    printf("a buffer too small for a name: %lu, then %s\n", tiny,
+           Utf8(reinterpret_cast<NETRESOURCEW*>(buffer)->lpRemoteName).c_str());
     close(h);
 }
 
@@ -117,9 +201,10 @@ void List9x(HMODULE dll, const char* server, unsigned short size)
 
 int main(int argc, char** argv)
 {
-    const bool quick = argc == 3 && std::string(argv[2]) == "--quick";
-    if (argc != 2 && !quick) {
-        fprintf(stderr, "usage: lancheck DIR [--quick]\n");
+    const std::string mode = argc == 3 ? argv[2] : "";
+    const bool quick = mode == "--quick";
+    if (argc != 2 && !quick && mode != "--contract") {
+        fprintf(stderr, "usage: lancheck DIR [--quick | --contract]\n");
         return 2;
     }
     const std::string dir = argv[1];
@@ -134,6 +219,10 @@ int main(int argc, char** argv)
     wchar_t provider[] = L"Samba Network";
     NETRESOURCEW top = {};
     top.lpProvider = provider;
+    if (mode == "--contract") {
+        Contract(np, &top);
+        return 0;
+    }
     Walk(np, "top", &top);
     if (quick) {
         ListNt(nt, L"ANVIL", MAX_PREFERRED_LENGTH);

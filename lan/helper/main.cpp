@@ -1,0 +1,101 @@
+// ferrolink-lan: lists the real network for Ferrolink's provider and share
+// services under Wine, through Samba's client library.
+//
+//   ferrolink-lan --key FILE [--port N] [--log FILE] [--conf SMB.CONF]
+//       serves the line protocol (lan/common/protocol.h) on 127.0.0.1:N (by
+//       default a port the system picks), answering only requests made with
+//       the key it draws and writes to FILE (mode 0600) with the port and
+//       the log's path; prints "ready PORT" once it accepts, a line in the
+//       log for each request, and removes FILE when it is ended.
+//   ferrolink-lan --list [--conf SMB.CONF]
+//       prints the workgroups and their computers, one per line:
+//       "WORKGROUP<TAB>NAME" and "SERVER<TAB>WORKGROUP<TAB>NAME".
+//   ferrolink-lan --shares SERVER [--conf SMB.CONF]
+//       prints the shares of SERVER: "NAME<TAB>TYPE<TAB>COMMENT".
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+#include "lan/helper/server.h"
+#include "lan/helper/smb.h"
+
+namespace {
+
+using lanproto::Record;
+using lanproto::Verb;
+
+int PrintList(const SmbOptions& options)
+{
+    SmbClient client(options, Protocols::PerCall);
+    std::vector<Record> groups;
+    if (const Outcome o = client.List(Verb::Workgroups, "", &groups); o.code) {
+        std::fprintf(stderr, "ferrolink-lan: workgroups: error %u (%s)\n", o.code, o.reason.c_str());
+        return 1;
+    }
+    int status = 0;
+    for (const Record& group : groups) {
+        std::printf("WORKGROUP\t%s\n", group[0].c_str());
+        std::vector<Record> servers;
+        if (const Outcome o = client.List(Verb::Servers, group[0], &servers); o.code) {
+            std::fprintf(stderr, "ferrolink-lan: %s: error %u (%s)\n", group[0].c_str(), o.code, o.reason.c_str());
+            status = 1;
+        }
+        for (const Record& server : servers)
+            std::printf("SERVER\t%s\t%s\n", group[0].c_str(), server[0].c_str());
+    }
+    return status;
+}
+
+int PrintShares(const SmbOptions& options, const char* server)
+{
+    SmbClient client(options, Protocols::Shares);
+    std::vector<Record> shares;
+    if (const Outcome o = client.List(Verb::Shares, server, &shares); o.code) {
+        std::fprintf(stderr, "ferrolink-lan: %s: error %u (%s)\n", server, o.code, o.reason.c_str());
+        return 1;
+    }
+    for (const Record& share : shares)
+        std::printf("%s\t%s\t%s\n", share[0].c_str(), share[1].c_str(), share[2].c_str());
+    return 0;
+}
+
+[[noreturn]] void Usage()
+{
+    std::fprintf(stderr, "usage: ferrolink-lan --key FILE [--port N] [--log FILE] [--conf SMB.CONF]\n"
+                         "       ferrolink-lan --list | --shares SERVER [--conf SMB.CONF]\n");
+    std::exit(2);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ServerOptions options;
+    bool list = false;
+    const char* shares = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool more = i + 1 < argc;
+        if (arg == "--list")
+            list = true;
+        else if (arg == "--shares" && more)
+            shares = argv[++i];
+        else if (arg == "--port" && more)
+            options.port = std::atoi(argv[++i]);
+        else if (arg == "--conf" && more)
+            options.smb.conf = argv[++i];
+        else if (arg == "--key" && more)
+            options.keyFile = argv[++i];
+        else if (arg == "--log" && more)
+            options.logFile = argv[++i];
+        else
+            Usage();
+    }
+    if (options.port < 0 || options.port > 65535)
+        Usage();
+    if (list)
+        return PrintList(options.smb);
+    if (shares)
+        return PrintShares(options.smb, shares);
+    return RunServer(options);
+}

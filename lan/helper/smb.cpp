@@ -1,0 +1,324 @@
+#include "lan/helper/smb.h"
+#include <libsmbclient.h>
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include "lan/helper/srvsvc.h"
+
+namespace {
+
+using lanproto::kAccessDenied;
+using lanproto::kBadNetPath;
+using lanproto::kNoBrowserServers;
+using lanproto::kNoNetwork;
+using lanproto::Record;
+using lanproto::Verb;
+
+constexpr uint32_t kTypeSpecial = 0x80000000u;
+
+void Auth(SMBCCTX*, const char*, const char*, char*, int, char* user, int userLength, char* password,
+          int passwordLength)
+{
+    // Guest, with an empty password: the library needs a user name filled
+    // in, and a browse list is what anybody may see.
+    std::snprintf(user, static_cast<size_t>(userLength), "%s", "guest");
+    if (passwordLength > 0)
+        password[0] = '\0';
+}
+
+std::string Upper(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+std::string Reason(const char* what, int error)
+{
+    return std::string(what) + ": " + std::strerror(error);
+}
+
+// The library reads its settings from a file; this one takes the user's
+// (or the system's) and makes the text the library hands us UTF-8 whatever
+// that says. Gone once the library has read it.
+std::string WrapConfiguration(const char* conf)
+{
+    const char* tmp = std::getenv("TMPDIR");
+    std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/ferrolink-lan-XXXXXX";
+    const int fd = mkstemp(&path[0]);
+    if (fd < 0)
+        return std::string();
+    const std::string base = conf ? conf : "/etc/samba/smb.conf";
+    std::string text = "[global]\n";
+    if (access(base.c_str(), R_OK) == 0)
+        text += "include = " + base + "\n";
+    text += "unix charset = UTF-8\n";
+    const bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    if (!ok) {
+        unlink(path.c_str());
+        return std::string();
+    }
+    return path;
+}
+
+long ElapsedMs(const timespec& start)
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+}
+
+// A computer's address where the system's resolver knows its name within
+// `ms`, as Windows asks DNS before NetBIOS; else the name itself. (Given a
+// name, the library first asks the network by broadcast whether it is a
+// workgroup and waits half a second for nobody to answer.)
+std::string Address(const std::string& name, int ms)
+{
+    in_addr literal;
+    if (inet_pton(AF_INET, name.c_str(), &literal) == 1)
+        return name;
+    addrinfo hints = {};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    gaicb request = {};
+    request.ar_name = name.c_str();
+    request.ar_request = &hints;
+    gaicb* list[] = {&request};
+    if (getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr) != 0)
+        return name;
+    const timespec limit = {ms / 1000, (ms % 1000) * 1000000L};
+    const gaicb* wait[] = {&request};
+    timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    while (gai_error(&request) == EAI_INPROGRESS && ElapsedMs(start) < ms)
+        gai_suspend(wait, 1, &limit);
+    if (gai_error(&request) == EAI_INPROGRESS) {
+        // Left to finish on its own; its answer is not wanted.
+        if (gai_cancel(&request) == EAI_NOTCANCELED)
+            return name;
+    }
+    std::string address = name;
+    if (gai_error(&request) == 0 && request.ar_result) {
+        char text[INET_ADDRSTRLEN] = {};
+        if (inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(request.ar_result->ai_addr)->sin_addr, text,
+                      sizeof text))
+            address = text;
+    }
+    if (request.ar_result)
+        freeaddrinfo(request.ar_result);
+    return address;
+}
+
+std::string UrlPart(const std::string& text)
+{
+    std::vector<char> encoded(text.size() * 3 + 1);
+    smbc_urlencode(encoded.data(), const_cast<char*>(text.c_str()), static_cast<int>(encoded.size()));
+    return encoded.data();
+}
+
+} // namespace
+
+uint32_t SpecialByName(uint32_t type, const std::string& name)
+{
+    const std::string n = Upper(name);
+    const bool administrative = n == "ADMIN$" || (n.size() == 2 && n[1] == '$' && n[0] >= 'A' && n[0] <= 'Z');
+    return type == 0 && administrative ? kTypeSpecial : type;
+}
+
+uint32_t TypeFromKind(unsigned kind, const std::string& name)
+{
+    const std::string n = Upper(name);
+    switch (kind) {
+    case SMBC_PRINTER_SHARE: return 1;
+    case SMBC_COMMS_SHARE: return 2;
+    case SMBC_IPC_SHARE: return n == "IPC$" ? kTypeSpecial | 3 : 3;
+    default: return SpecialByName(0, name);
+    }
+}
+
+SmbClient::SmbClient(const SmbOptions& options, Protocols protocols)
+    : m_options(options), m_protocols(protocols)
+{
+    m_ctx = smbc_new_context();
+    if (!m_ctx)
+        return;
+    smbc_setDebug(m_ctx, 0);
+    smbc_setOptionDebugToStderr(m_ctx, 1);
+    const std::string conf = WrapConfiguration(options.conf);
+    if (!conf.empty()) {
+        smbc_setConfiguration(m_ctx, conf.c_str());
+        unlink(conf.c_str());
+    }
+    smbc_setTimeout(m_ctx, options.timeoutMs);
+    smbc_setFunctionAuthDataWithContext(m_ctx, Auth);
+    smbc_setOptionUseKerberos(m_ctx, 0);
+    if (!smbc_init_context(m_ctx)) {
+        smbc_free_context(m_ctx, 1);
+        m_ctx = nullptr;
+        return;
+    }
+    if (protocols != Protocols::PerCall)
+        Speak(protocols);
+}
+
+SmbClient::~SmbClient()
+{
+    if (m_ctx)
+        smbc_free_context(m_ctx, 1);
+}
+
+void SmbClient::Speak(Protocols protocols)
+{
+    if (protocols == Protocols::Shares)
+        smbc_setOptionProtocols(m_ctx, "NT1", "SMB3");
+    else
+        smbc_setOptionProtocols(m_ctx, "NT1", "NT1");
+}
+
+Outcome SmbClient::List(Verb verb, const std::string& name, std::vector<Record>* records)
+{
+    records->clear();
+    if (!m_ctx)
+        return {verb == Verb::Shares ? kBadNetPath : kNoBrowserServers, "the client library did not start"};
+    if (verb != Verb::Workgroups && (name.empty() || name.find_first_of("/\\") != std::string::npos))
+        return {verb == Verb::Shares ? kBadNetPath : kNoBrowserServers, "not a name"};
+    if (m_protocols == Protocols::PerCall)
+        Speak(verb == Verb::Shares ? Protocols::Shares : Protocols::Browse);
+    return verb == Verb::Shares ? Shares(name, records) : Browse(verb, name, records);
+}
+
+Outcome SmbClient::Browse(Verb verb, const std::string& name, std::vector<Record>* records)
+{
+    const std::string url = "smb://" + (verb == Verb::Servers ? UrlPart(name) : std::string());
+    SMBCFILE* dir = smbc_getFunctionOpendir(m_ctx)(m_ctx, url.c_str());
+    if (!dir) {
+        const int error = errno;
+        // EPERM here is a workgroup whose browser could not be named.
+        if (error == EACCES)
+            return {kAccessDenied, Reason("the browser refused us", error)};
+        if (error == ENETUNREACH || error == ENETDOWN)
+            return {kNoNetwork, Reason("no network", error)};
+        return {kNoBrowserServers, Reason(verb == Verb::Workgroups ? "no master browser answered"
+                                                                    : "the workgroup's browser cannot be reached",
+                                          error)};
+    }
+    const unsigned want = verb == Verb::Workgroups ? SMBC_WORKGROUP : SMBC_SERVER;
+    while (struct smbc_dirent* entry = smbc_getFunctionReaddir(m_ctx)(m_ctx, dir))
+        if (entry->smbc_type == want)
+            records->push_back({lanproto::ValidUtf8(entry->name),
+                                lanproto::ValidUtf8(entry->comment ? entry->comment : "")});
+    smbc_getFunctionClosedir(m_ctx)(m_ctx, dir);
+    return {};
+}
+
+Outcome SmbClient::Shares(const std::string& name, std::vector<Record>* records)
+{
+    const std::string host = Address(name, m_options.resolveMs);
+    Outcome outcome;
+    if (SharesByRpc(host, name, records, &outcome))
+        return outcome;
+    // The library's listing: what a server without the service's pipe
+    // offers (comments there are short anyway).
+    records->clear();
+    const std::string url = "smb://" + UrlPart(host);
+    SMBCFILE* dir = smbc_getFunctionOpendir(m_ctx)(m_ctx, url.c_str());
+    if (!dir) {
+        const int error = errno;
+        if (error == EACCES || error == EPERM)
+            return {kAccessDenied, Reason("the server refused us", error)};
+        return {kBadNetPath, Reason("the server cannot be reached", error)};
+    }
+    while (struct smbc_dirent* entry = smbc_getFunctionReaddir(m_ctx)(m_ctx, dir)) {
+        switch (entry->smbc_type) {
+        case SMBC_FILE_SHARE:
+        case SMBC_PRINTER_SHARE:
+        case SMBC_COMMS_SHARE:
+        case SMBC_IPC_SHARE:
+            records->push_back({lanproto::ValidUtf8(entry->name),
+                                std::to_string(TypeFromKind(entry->smbc_type, entry->name)),
+                                lanproto::ValidUtf8(entry->comment ? entry->comment : "")});
+            break;
+        default:
+            break;
+        }
+    }
+    smbc_getFunctionClosedir(m_ctx)(m_ctx, dir);
+    return {};
+}
+
+bool SmbClient::SharesByRpc(const std::string& host, const std::string& name, std::vector<Record>* records,
+                            Outcome* outcome)
+{
+    const std::string url = "smb://" + UrlPart(host) + "/IPC$/srvsvc";
+    SMBCFILE* pipe = smbc_getFunctionOpen(m_ctx)(m_ctx, url.c_str(), O_RDWR, 0);
+    if (!pipe) {
+        const int error = errno;
+        if (error == EACCES || error == EPERM) {
+            *outcome = {kAccessDenied, Reason("the server refused us", error)};
+            return true;
+        }
+        if (error == ECONNREFUSED || error == EHOSTUNREACH || error == ETIMEDOUT || error == ENETUNREACH) {
+            *outcome = {kBadNetPath, Reason("the server cannot be reached", error)};
+            return true;
+        }
+        return false;
+    }
+    // The library's read asks for more until it has all it was asked for,
+    // which a pipe holding less never gives: each fragment is read as its
+    // header says, the header first.
+    auto readExactly = [&](size_t n, std::string* out) {
+        out->assign(n, '\0');
+        for (size_t got = 0; got < n;) {
+            const ssize_t r = smbc_getFunctionRead(m_ctx)(m_ctx, pipe, &(*out)[got], n - got);
+            if (r <= 0)
+                return false;
+            got += static_cast<size_t>(r);
+        }
+        return true;
+    };
+    auto exchange = [&](const std::string& out, srvsvc::Reply* reply) {
+        if (smbc_getFunctionWrite(m_ctx)(m_ctx, pipe, out.data(), out.size()) != static_cast<ssize_t>(out.size()))
+            return false;
+        for (int fragments = 0; fragments < 4096; ++fragments) {
+            std::string header, rest;
+            if (!readExactly(srvsvc::kHeaderBytes, &header))
+                return false;
+            const size_t length = srvsvc::FragmentLength(header);
+            if (length < srvsvc::kHeaderBytes || !readExactly(length - srvsvc::kHeaderBytes, &rest))
+                return false;
+            const srvsvc::Reply::State s = reply->Add(header + rest);
+            if (s != srvsvc::Reply::More)
+                return s == srvsvc::Reply::Done;
+        }
+        return false;
+    };
+    srvsvc::Reply bind(1), answer(2);
+    std::vector<srvsvc::Share> shares;
+    uint32_t status = 0;
+    const bool ok = exchange(srvsvc::BindRequest(1), &bind) && bind.Type() == 12 &&
+                    srvsvc::BindAccepted(bind.Body()) &&
+                    exchange(srvsvc::ShareEnumRequest(2, "\\\\" + name), &answer) && answer.Type() == 2 &&
+                    srvsvc::ParseShareEnum(answer.Body(), &shares, &status);
+    smbc_getFunctionClose(m_ctx)(m_ctx, pipe);
+    if (!ok)
+        return false;
+    if (status) {
+        *outcome = {status == kAccessDenied ? kAccessDenied : kBadNetPath,
+                    "the server service answered " + std::to_string(status)};
+        return true;
+    }
+    for (const srvsvc::Share& s : shares)
+        records->push_back({lanproto::ValidUtf8(s.name), std::to_string(SpecialByName(s.type, s.name)),
+                            lanproto::ValidUtf8(s.comment)});
+    *outcome = {};
+    return true;
+}

@@ -1,0 +1,59 @@
+// The helper's one way to the network: Samba's client library for the
+// browse lists, and the server service's own share list over the IPC$ pipe
+// (srvsvc.h), which keeps whole comments and the exact type.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+#include "lan/common/protocol.h"
+
+// What a listing came to: 0 or the Windows error code to answer, and why,
+// for the log.
+struct Outcome {
+    uint32_t code = 0;
+    std::string reason;
+};
+
+struct SmbOptions {
+    const char* conf = nullptr;   // smb.conf; the system's when null
+    int timeoutMs = 1500;         // each of the library's network operations
+    int resolveMs = 1000;         // a name's look-up through the system
+};
+
+// Which protocols a process speaks: browse lists travel only on SMB1, share
+// lists on anything. The library's setting is the whole process's.
+enum class Protocols { Browse, Shares, PerCall };
+
+class SmbClient {
+public:
+    SmbClient(const SmbOptions& options, Protocols protocols);
+    ~SmbClient();
+    SmbClient(const SmbClient&) = delete;
+    SmbClient& operator=(const SmbClient&) = delete;
+
+    // The records of one level: workgroups, a workgroup's computers, a
+    // computer's shares.
+    Outcome List(lanproto::Verb verb, const std::string& name, std::vector<lanproto::Record>* records);
+
+private:
+    Outcome Browse(lanproto::Verb verb, const std::string& name, std::vector<lanproto::Record>* records);
+    Outcome Shares(const std::string& name, std::vector<lanproto::Record>* records);
+    // The share list through the server service; false when the pipe could
+    // not be used at all (a server of the 9x kind has none), so the
+    // library's own listing is tried.
+    bool SharesByRpc(const std::string& host, const std::string& name, std::vector<lanproto::Record>* records,
+                     Outcome* outcome);
+    void Speak(Protocols protocols);
+
+    struct _SMBCCTX* m_ctx = nullptr;
+    SmbOptions m_options;
+    Protocols m_protocols;
+};
+
+// A disk share's type as a Windows server reports it: Samba leaves the
+// special bit off the administrative disk shares (ADMIN$ and the drives'
+// C$, D$, ...) that Windows puts it on.
+uint32_t SpecialByName(uint32_t type, const std::string& name);
+// A share's 32-bit type from the kind the library reports, where only that
+// is known: IPC$ and the administrative disk shares carry the special bit.
+uint32_t TypeFromKind(unsigned kind, const std::string& name);
