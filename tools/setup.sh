@@ -34,6 +34,9 @@ check libsmbclient-dev /usr/include/samba-4.0/libsmbclient.h
 check samba /usr/sbin/smbd
 check smbclient smbclient
 check samba-common-bin nmblookup
+# Computers of today's networks in the test world: WS-Discovery and mDNS.
+check wsdd /usr/sbin/wsdd
+check avahi-daemon /usr/sbin/avahi-daemon
 if ((${#need[@]})); then
   if [[ $(id -u) -ne 0 ]]; then
     echo "setup: missing packages: ${need[*]} (run as root, or install them)" >&2

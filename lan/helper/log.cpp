@@ -50,6 +50,16 @@ void Line(const std::string& text)
     (void)unused;
 }
 
+int Fd()
+{
+    return g_fd;
+}
+
+void Use(int fd)
+{
+    g_fd = fd;
+}
+
 void CaptureStandardError()
 {
     if (g_fd != 2)

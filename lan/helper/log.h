@@ -10,6 +10,9 @@ namespace lanlog {
 // `path` is empty. False when the file cannot be opened.
 bool Open(const std::string& path);
 void Line(const std::string& text);
+// The descriptor lines go to, and another to use instead (a worker's copy).
+int Fd();
+void Use(int fd);
 // Sends standard error to the log too (the library's own messages), when
 // the log is a file.
 void CaptureStandardError();

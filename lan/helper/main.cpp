@@ -1,17 +1,31 @@
 // ferrolink-lan: lists the real network for Ferrolink's provider and share
 // services under Wine, through Samba's client library.
 //
-//   ferrolink-lan --key FILE [--port N] [--log FILE] [--conf SMB.CONF]
+//   ferrolink-lan --key FILE [--port N] [--log FILE] [OPTIONS]
 //       serves the line protocol (lan/common/protocol.h) on 127.0.0.1:N (by
 //       default a port the system picks), answering only requests made with
 //       the key it draws and writes to FILE (mode 0600) with the port and
 //       the log's path; prints "ready PORT" once it accepts, a line in the
 //       log for each request, and removes FILE when it is ended.
-//   ferrolink-lan --list [--conf SMB.CONF]
+//   ferrolink-lan --list [OPTIONS]
 //       prints the workgroups and their computers, one per line:
 //       "WORKGROUP<TAB>NAME" and "SERVER<TAB>WORKGROUP<TAB>NAME".
-//   ferrolink-lan --shares SERVER [--conf SMB.CONF]
+//   ferrolink-lan --shares SERVER [OPTIONS]
 //       prints the shares of SERVER: "NAME<TAB>TYPE<TAB>COMMENT".
+//
+// OPTIONS:
+//   --conf SMB.CONF        the client library's settings (else the system's)
+//   --credentials FILE     the user's own (smbclient -A format, mode 0600);
+//                          else guest
+//   --discover             computers no browse list names too, found by
+//                          WS-Discovery, mDNS and NetBIOS node status
+//   --discover-hosts RANGE for the test world only: ask each address of
+//                          RANGE (a /22 at most) instead of the multicast
+//                          groups and the local subnets; repeatable
+//   --names FILE           the names discovery learns, "ADDRESS NAME" lines,
+//                          for the Windows side's look-ups
+//   --unc DIR              a folder DIR/SERVER/SHARE for each disk share
+//                          listed, where Wine's shell looks for \\SERVER\SHARE
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -61,8 +75,10 @@ int PrintShares(const SmbOptions& options, const char* server)
 
 [[noreturn]] void Usage()
 {
-    std::fprintf(stderr, "usage: ferrolink-lan --key FILE [--port N] [--log FILE] [--conf SMB.CONF]\n"
-                         "       ferrolink-lan --list | --shares SERVER [--conf SMB.CONF]\n");
+    std::fprintf(stderr, "usage: ferrolink-lan --key FILE [--port N] [--log FILE] [OPTIONS]\n"
+                         "       ferrolink-lan --list | --shares SERVER [OPTIONS]\n"
+                         "OPTIONS: --conf SMB.CONF --credentials FILE --discover --discover-hosts RANGE\n"
+                         "         --names FILE --unc DIR\n");
     std::exit(2);
 }
 
@@ -71,6 +87,7 @@ int PrintShares(const SmbOptions& options, const char* server)
 int main(int argc, char** argv)
 {
     ServerOptions options;
+    const char* credentials = nullptr;
     bool list = false;
     const char* shares = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -88,8 +105,28 @@ int main(int argc, char** argv)
             options.keyFile = argv[++i];
         else if (arg == "--log" && more)
             options.logFile = argv[++i];
+        else if (arg == "--credentials" && more)
+            credentials = argv[++i];
+        else if (arg == "--discover")
+            options.smb.discover = true;
+        else if (arg == "--discover-hosts" && more) {
+            discovery::Range range;
+            if (!discovery::ParseRange(argv[++i], &range))
+                Usage();
+            options.smb.discovery.testHosts.push_back(range);
+        } else if (arg == "--names" && more)
+            options.smb.namesFile = argv[++i];
+        else if (arg == "--unc" && more)
+            options.smb.uncDir = argv[++i];
         else
             Usage();
+    }
+    if (credentials) {
+        std::string why;
+        if (!ReadCredentials(credentials, &options.smb.credentials, &why)) {
+            std::fprintf(stderr, "ferrolink-lan: the credentials are not taken: %s\n", why.c_str());
+            return 1;
+        }
     }
     if (options.port < 0 || options.port > 65535)
         Usage();

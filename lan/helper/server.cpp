@@ -367,10 +367,13 @@ bool Supervisor::Start(Worker* w, bool browse)
         return false;
     }
     if (pid == 0) {
-        // Nothing of the supervisor's but the worker's own end.
-        if (dup2(pair[1], 3) < 0)
+        // Nothing of the supervisor's but the worker's own end and the log,
+        // at 3 and 4 (moved out of the way first: either may be one of them).
+        const int control = fcntl(pair[1], F_DUPFD, 10), log = fcntl(lanlog::Fd(), F_DUPFD, 10);
+        if (control < 0 || log < 0 || dup2(control, 3) < 0 || dup2(log, 4) < 0)
             _exit(1);
-        closefrom(4);
+        closefrom(5);
+        lanlog::Use(4);
         WorkerMain(3, m_key, m_options.smb, browse);
     }
     close(pair[1]);

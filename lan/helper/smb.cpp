@@ -10,6 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
+#include <fstream>
+#include <sys/stat.h>
+#include <thread>
+#include "lan/helper/log.h"
 #include "lan/helper/srvsvc.h"
 
 namespace {
@@ -23,14 +28,17 @@ using lanproto::Verb;
 
 constexpr uint32_t kTypeSpecial = 0x80000000u;
 
-void Auth(SMBCCTX*, const char*, const char*, char*, int, char* user, int userLength, char* password,
-          int passwordLength)
+// The user's credentials where there are any; else guest, with an empty
+// password (the library needs a user name filled in: NULL crashes it).
+void Auth(SMBCCTX* ctx, const char*, const char*, char* workgroup, int workgroupLength, char* user, int userLength,
+          char* password, int passwordLength)
 {
-    // Guest, with an empty password: the library needs a user name filled
-    // in, and a browse list is what anybody may see.
-    std::snprintf(user, static_cast<size_t>(userLength), "%s", "guest");
-    if (passwordLength > 0)
-        password[0] = '\0';
+    const Credentials* c = static_cast<const Credentials*>(smbc_getOptionUserData(ctx));
+    const bool given = c && !c->user.empty();
+    std::snprintf(user, static_cast<size_t>(userLength), "%s", given ? c->user.c_str() : "guest");
+    std::snprintf(password, static_cast<size_t>(passwordLength), "%s", given ? c->password.c_str() : "");
+    if (given && !c->domain.empty())
+        std::snprintf(workgroup, static_cast<size_t>(workgroupLength), "%s", c->domain.c_str());
 }
 
 std::string Upper(std::string s)
@@ -81,11 +89,15 @@ long ElapsedMs(const timespec& start)
 // `ms`, as Windows asks DNS before NetBIOS; else the name itself. (Given a
 // name, the library first asks the network by broadcast whether it is a
 // workgroup and waits half a second for nobody to answer.)
-std::string Address(const std::string& name, int ms)
+std::string Address(const std::string& name, int ms, const std::string& namesFile)
 {
     in_addr literal;
     if (inet_pton(AF_INET, name.c_str(), &literal) == 1)
         return name;
+    // A name the network told us, as Windows learns NetBIOS names.
+    const std::string learned = namesFile.empty() ? std::string() : LearnedAddress(namesFile, name);
+    if (!learned.empty())
+        return learned;
     addrinfo hints = {};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -125,7 +137,43 @@ std::string UrlPart(const std::string& text)
     return encoded.data();
 }
 
+// A name that may stand as one component of a path.
+bool SafeComponent(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos &&
+           name.find('\0') == std::string::npos && lanproto::IsUtf8(name);
+}
+
 } // namespace
+
+bool WriteNames(const std::string& path, const std::vector<discovery::Computer>& computers)
+{
+    const std::string temp = path + ".new";
+    {
+        std::ofstream out(temp, std::ios::trunc);
+        for (const discovery::Computer& c : computers) {
+            in_addr a;
+            a.s_addr = c.address;
+            char text[INET_ADDRSTRLEN] = {};
+            inet_ntop(AF_INET, &a, text, sizeof text);
+            out << text << ' ' << c.name << '\n';
+        }
+        if (!out)
+            return false;
+    }
+    return rename(temp.c_str(), path.c_str()) == 0;
+}
+
+std::string LearnedAddress(const std::string& path, const std::string& name)
+{
+    std::ifstream in(path);
+    std::string address, known;
+    const std::string wanted = Upper(name);
+    while (in >> address >> known)
+        if (Upper(known) == wanted)
+            return address;
+    return std::string();
+}
 
 uint32_t SpecialByName(uint32_t type, const std::string& name)
 {
@@ -159,6 +207,7 @@ SmbClient::SmbClient(const SmbOptions& options, Protocols protocols)
         unlink(conf.c_str());
     }
     smbc_setTimeout(m_ctx, options.timeoutMs);
+    smbc_setOptionUserData(m_ctx, &m_options.credentials);
     smbc_setFunctionAuthDataWithContext(m_ctx, Auth);
     smbc_setOptionUseKerberos(m_ctx, 0);
     if (!smbc_init_context(m_ctx)) {
@@ -198,6 +247,86 @@ Outcome SmbClient::List(Verb verb, const std::string& name, std::vector<Record>*
 
 Outcome SmbClient::Browse(Verb verb, const std::string& name, std::vector<Record>* records)
 {
+    // Discovery runs beside the library's browse list (it uses sockets of
+    // its own and nothing of the library's).
+    const bool discover = m_options.discover && (verb == Verb::Workgroups || DiscoveryStale());
+    std::vector<discovery::Computer> found;
+    std::vector<std::string> refusals;
+    timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    std::thread finder;
+    if (discover)
+        finder = std::thread([this, &found, &refusals] { found = discovery::Discover(m_options.discovery, &refusals); });
+    // A workgroup that only discovery knows has no browser to ask.
+    const std::string group = Upper(name);
+    const bool browse = verb == Verb::Workgroups || !m_options.discover || m_foundAt < 0 ||
+                        std::find(m_browseGroups.begin(), m_browseGroups.end(), group) != m_browseGroups.end();
+    Outcome outcome = browse ? BrowseList(verb, name, records)
+                             : Outcome{kNoBrowserServers, "known only by discovery"};
+    if (discover) {
+        finder.join();
+        for (const std::string& r : refusals)
+            lanlog::Line("discovery refused " + r);
+        Discovered(std::move(found), ElapsedMs(start));
+    }
+    if (verb == Verb::Workgroups) {
+        m_browseGroups.clear();
+        for (const Record& r : *records)
+            m_browseGroups.push_back(Upper(r[0]));
+    }
+    if (!m_options.discover)
+        return outcome;
+    // What discovery adds: the workgroups it met, or this workgroup's
+    // computers, after the browse list's and without repeating them.
+    std::vector<std::string> more;
+    for (const discovery::Computer& c : m_found) {
+        const std::string cgroup = c.workgroup.empty() ? kDefaultWorkgroup : c.workgroup;
+        if (verb == Verb::Workgroups)
+            more.push_back(cgroup);
+        else if (cgroup == group)
+            more.push_back(c.name);
+    }
+    std::sort(more.begin(), more.end());
+    more.erase(std::unique(more.begin(), more.end()), more.end());
+    bool added = false;
+    for (const std::string& m : more) {
+        const bool listed = std::any_of(records->begin(), records->end(),
+                                        [&m](const Record& r) { return Upper(r[0]) == m; });
+        if (!listed) {
+            records->push_back({m, ""});
+            added = true;
+        }
+    }
+    if (outcome.code && (added || !records->empty()))
+        return {};
+    return outcome;
+}
+
+bool SmbClient::DiscoveryStale() const
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long ms = static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    return m_foundAt < 0 || ms - m_foundAt > 30000;
+}
+
+void SmbClient::Discovered(std::vector<discovery::Computer> found, long long ms)
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    m_foundAt = static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    m_found = std::move(found);
+    std::string how;
+    for (const discovery::Computer& c : m_found)
+        how += (how.empty() ? "" : ", ") + c.name + " (" + c.how + ")";
+    lanlog::Line("discovery: " + std::to_string(m_found.size()) + " computers in " + std::to_string(ms) + " ms" +
+                 (how.empty() ? "" : ": " + lanlog::Quote(how)));
+    if (!m_options.namesFile.empty() && !WriteNames(m_options.namesFile, m_found))
+        lanlog::Line("cannot write the names file " + lanlog::Quote(m_options.namesFile));
+}
+
+Outcome SmbClient::BrowseList(Verb verb, const std::string& name, std::vector<Record>* records)
+{
     const std::string url = "smb://" + (verb == Verb::Servers ? UrlPart(name) : std::string());
     SMBCFILE* dir = smbc_getFunctionOpendir(m_ctx)(m_ctx, url.c_str());
     if (!dir) {
@@ -220,12 +349,29 @@ Outcome SmbClient::Browse(Verb verb, const std::string& name, std::vector<Record
     return {};
 }
 
+void SmbClient::Placeholders(const std::string& server, const std::vector<Record>& shares) const
+{
+    if (m_options.uncDir.empty() || !SafeComponent(server))
+        return;
+    const std::string folder = m_options.uncDir + "/" + Upper(server);
+    mkdir(folder.c_str(), 0700);
+    for (const Record& r : shares) {
+        uint32_t type = 0;
+        lanproto::ParseType(r[1], &type);
+        if ((type & 0xFFFF) == 0 && SafeComponent(r[0]))
+            mkdir((folder + "/" + r[0]).c_str(), 0700);
+    }
+}
+
 Outcome SmbClient::Shares(const std::string& name, std::vector<Record>* records)
 {
-    const std::string host = Address(name, m_options.resolveMs);
+    const std::string host = Address(name, m_options.resolveMs, m_options.namesFile);
     Outcome outcome;
-    if (SharesByRpc(host, name, records, &outcome))
+    if (SharesByRpc(host, name, records, &outcome)) {
+        if (!outcome.code)
+            Placeholders(name, *records);
         return outcome;
+    }
     // The library's listing: what a server without the service's pipe
     // offers (comments there are short anyway).
     records->clear();
@@ -252,6 +398,7 @@ Outcome SmbClient::Shares(const std::string& name, std::vector<Record>* records)
         }
     }
     smbc_getFunctionClosedir(m_ctx)(m_ctx, dir);
+    Placeholders(name, *records);
     return {};
 }
 

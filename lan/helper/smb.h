@@ -1,11 +1,14 @@
 // The helper's one way to the network: Samba's client library for the
-// browse lists, and the server service's own share list over the IPC$ pipe
-// (srvsvc.h), which keeps whole comments and the exact type.
+// browse lists, merged with the computers discovery finds (discovery.h),
+// and the server service's own share list over the IPC$ pipe (srvsvc.h),
+// which keeps whole comments and the exact type.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
 #include "lan/common/protocol.h"
+#include "lan/helper/credentials.h"
+#include "lan/helper/discovery.h"
 
 // What a listing came to: 0 or the Windows error code to answer, and why,
 // for the log.
@@ -18,7 +21,15 @@ struct SmbOptions {
     const char* conf = nullptr;   // smb.conf; the system's when null
     int timeoutMs = 1500;         // each of the library's network operations
     int resolveMs = 1000;         // a name's look-up through the system
+    Credentials credentials;      // no user: guest
+    bool discover = false;        // computers that no browse list names too
+    discovery::Options discovery;
+    std::string namesFile;        // the names discovery learned: "ADDRESS NAME" lines
+    std::string uncDir;           // a folder DIR/SERVER/SHARE for each disk share listed
 };
+
+// The workgroup of a computer that tells none: Windows' own default.
+constexpr char kDefaultWorkgroup[] = "WORKGROUP";
 
 // Which protocols a process speaks: browse lists travel only on SMB1, share
 // lists on anything. The library's setting is the whole process's.
@@ -37,6 +48,7 @@ public:
 
 private:
     Outcome Browse(lanproto::Verb verb, const std::string& name, std::vector<lanproto::Record>* records);
+    Outcome BrowseList(lanproto::Verb verb, const std::string& name, std::vector<lanproto::Record>* records);
     Outcome Shares(const std::string& name, std::vector<lanproto::Record>* records);
     // The share list through the server service; false when the pipe could
     // not be used at all (a server of the 9x kind has none), so the
@@ -44,11 +56,23 @@ private:
     bool SharesByRpc(const std::string& host, const std::string& name, std::vector<lanproto::Record>* records,
                      Outcome* outcome);
     void Speak(Protocols protocols);
+    // What discovery found, asked again when older than half a minute.
+    bool DiscoveryStale() const;
+    void Discovered(std::vector<discovery::Computer> found, long long ms);
+    void Placeholders(const std::string& server, const std::vector<lanproto::Record>& shares) const;
 
     struct _SMBCCTX* m_ctx = nullptr;
     SmbOptions m_options;
     Protocols m_protocols;
+    std::vector<discovery::Computer> m_found;
+    long long m_foundAt = -1;
+    std::vector<std::string> m_browseGroups;   // what the last browse list named
 };
+
+// Names learned by discovery: "ADDRESS NAME" lines, written whole.
+bool WriteNames(const std::string& path, const std::vector<discovery::Computer>& computers);
+// The address a names file gives `name` (any case), or empty.
+std::string LearnedAddress(const std::string& path, const std::string& name);
 
 // A disk share's type as a Windows server reports it: Samba leaves the
 // special bit off the administrative disk shares (ADMIN$ and the drives'

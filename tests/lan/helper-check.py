@@ -3,7 +3,11 @@
 requests made with its key, signs what it answers, keeps its key file to its
 user, refuses a port that is taken, keeps serving while connections idle,
 writes what a client sends into its log only escaped, and removes its key
-file when it is ended. Run inside a test world (no network but loopback).
+file when it is ended. And its discovery against computers that lie: an
+answer that points at another address, names what no computer may be
+called, floods, or accepts a connection and never answers, is refused or
+outlived, and only the honest are listed. Run inside a test world (no
+network but loopback).
 
   helper-check.py HELPER
 """
@@ -16,7 +20,9 @@ import socket
 import stat
 import subprocess
 import sys
+import struct
 import tempfile
+import threading
 import time
 
 failures = 0
@@ -59,6 +65,102 @@ def request(key, verb, argument, nonce=None):
 def signed_by(key, nonce, reply):
     body, _, last = reply.rstrip(b"\n").rpartition(b"\t")
     return hmac.compare_digest(mac(key, b"reply", nonce + b"\n" + body + b"\t"), last)
+
+
+def dns_name(text):
+    return b"".join(bytes([len(l)]) + l.encode() for l in text.split(".")) + b"\0"
+
+
+def mdns_answer(query_id, host, address):
+    """PTR, SRV and A for _smb._tcp.local, as a responder sends them."""
+    instance = dns_name(host + "._smb._tcp.local")
+    target = dns_name(host + ".local")
+    def rr(owner, kind, data):
+        return owner + struct.pack(">HHIH", kind, 1, 10, len(data)) + data
+    body = (rr(dns_name("_smb._tcp.local"), 12, instance) + rr(instance, 33, struct.pack(">HHH", 0, 0, 445) + target) +
+            rr(target, 1, socket.inet_aton(address)))
+    return struct.pack(">HHHHHH", query_id, 0x8400, 0, 3, 0, 0) + body
+
+
+def node_status(query, names):
+    """A node status answer to `query` naming `names` [(name, suffix, group)]."""
+    data = bytes([len(names)]) + b"".join(n.encode().ljust(15)[:15] + bytes([sfx]) + (b"\x84\x00" if g else b"\x04\x00")
+                                          for n, sfx, g in names) + bytes(46)
+    return query[:2] + b"\x84\x00\x00\x00\x00\x01\x00\x00\x00\x00" + query[12:46] + \
+        struct.pack(">HHIH", 0x21, 1, 0, len(data)) + data
+
+
+def wsd_match(relates, xaddr):
+    return ('<soap:Envelope xmlns:soap="http://www.w3.org/2003/05/soap-envelope" '
+            'xmlns:wsa="http://schemas.xmlsoap.org/ws/2004/08/addressing" '
+            'xmlns:wsd="http://schemas.xmlsoap.org/ws/2005/04/discovery"><soap:Body><wsd:ProbeMatches><wsd:ProbeMatch>'
+            '<wsa:EndpointReference><wsa:Address>urn:uuid:%s</wsa:Address></wsa:EndpointReference>'
+            '<wsd:XAddrs>%s</wsd:XAddrs></wsd:ProbeMatch></wsd:ProbeMatches></soap:Body></soap:Envelope>'
+            % (relates, xaddr)).encode()
+
+
+def liars(stop):
+    """Responders on 127.0.0.5 and up, each with a lie of its own, and two
+    honest ones; they serve until `stop` is set."""
+    def udp(address, port, answer):
+        s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        s.bind((address, port))
+        s.settimeout(0.2)
+        def serve():
+            while not stop.is_set():
+                try:
+                    query, peer = s.recvfrom(65535)
+                except OSError:
+                    continue
+                for reply in answer(query):
+                    s.sendto(reply, peer)
+            s.close()
+        threading.Thread(target=serve, daemon=True).start()
+    # WS-Discovery that points at another computer.
+    udp("127.0.0.5", 3702, lambda q: [wsd_match(uuid_text(), "http://127.0.0.200:5357/x")])
+    # mDNS that names another address.
+    udp("127.0.0.6", 5353, lambda q: [mdns_answer(struct.unpack(">H", q[:2])[0], "fake", "127.0.0.99")])
+    # NetBIOS names no computer may have.
+    udp("127.0.0.7", 137, lambda q: [node_status(q, [("BAD NAME", 0, False), ("A.B", 0x20, False)])])
+    # A flood of the same answer.
+    udp("127.0.0.8", 137, lambda q: [node_status(q, [("GOODBOX", 0, False), ("FLOODGRP", 0, True)])] * 300)
+    # WS-Discovery whose metadata service takes the connection and never answers.
+    hang = socket.socket()
+    hang.bind(("127.0.0.9", 5357))
+    hang.listen(8)
+    held = []
+    def accept():
+        hang.settimeout(0.2)
+        while not stop.is_set():
+            try:
+                held.append(hang.accept()[0])
+            except OSError:
+                pass
+        hang.close()
+    threading.Thread(target=accept, daemon=True).start()
+    udp("127.0.0.9", 3702, lambda q: [wsd_match(uuid_text(), "http://127.0.0.9:5357/hang")])
+    # An honest mDNS responder.
+    udp("127.0.0.10", 5353, lambda q: [mdns_answer(struct.unpack(">H", q[:2])[0], "honest", "127.0.0.10")])
+
+
+def uuid_text():
+    return "%08x-0000-4000-8000-%012x" % (int.from_bytes(os.urandom(4), "big"), int.from_bytes(os.urandom(6), "big"))
+
+
+def check_discovery(helper):
+    stop = threading.Event()
+    liars(stop)
+    r = subprocess.run([helper, "--list", "--discover", "--discover-hosts", "127.0.0.0/24"],
+                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=30)
+    stop.set()
+    listed = sorted(line for line in r.stdout.splitlines() if line.startswith("SERVER"))
+    check("discovery lists the honest alone, each once",
+          listed == ["SERVER\tFLOODGRP\tGOODBOX", "SERVER\tWORKGROUP\tHONEST"], repr(r.stdout))
+    for why, text in [("a WS-Discovery answer that points elsewhere", "127.0.0.5 that points elsewhere"),
+                      ("an mDNS answer for another address", "127.0.0.6 for another address"),
+                      ("NetBIOS names no computer may have", "127.0.0.7 that names no computer"),
+                      ("metadata that never comes", "127.0.0.9 that did not come in time")]:
+        check("refused and logged: " + why, text in r.stderr, r.stderr[-400:])
 
 
 def main():
@@ -121,6 +223,8 @@ def main():
     proc.send_signal(signal.SIGTERM)
     proc.wait(10)
     check("ended, it removes its key file", not os.path.exists(keyfile))
+
+    check_discovery(helper)
     return 1 if failures else 0
 
 

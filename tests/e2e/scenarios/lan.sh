@@ -55,14 +55,16 @@ while read -r name; do
   check "$name: location bar" "Share resources at: \\\\$name" "$(drv location | ansi)"
 done <<<"$tree"
 
-# A click on the first computer's first share, a disk share: the shell opens
-# its network path (the world maps it to the peer's folder, and folders to
-# the recorder).
+# A click on the first computer's first share, a disk share: Wine's shell
+# hands it to lan-open.exe, which gives the desktop smb://COMPUTER/SHARE
+# (here the world's opener, which records it).
 first=$(head -n 1 <<<"$tree")
 share=$(drv select "$first" >/dev/null; drv list | head -n 1 | cut -f 1)
 : > "$FERROLINK_RECORD_FILE"
 drv activate 0 >/dev/null
-for _ in $(seq 50); do [[ -s $FERROLINK_RECORD_FILE ]] && break; sleep 0.1; done
-check "a click opens \\\\$first\\$share in the shell" "\"\\\\$first\\$share\"" \
-  "$(sed -e 's/^"[^"]*recorder.exe" //' -e 's/\r$//' "$FERROLINK_RECORD_FILE")"
+for _ in $(seq 100); do [[ -s $FERROLINK_RECORD_FILE ]] && break; sleep 0.1; done
+check "a click hands smb://$first/$share to the desktop" "smb://$first/$share" "$(tr -d '\r' < "$FERROLINK_RECORD_FILE")"
+check "discovery ran, by unicast to the world's addresses" "1" \
+  "$(grep -c 'discovery: [0-9]* computers' "$FERROLINK_LAN_LOG" | awk '{print ($1 > 0)}')"
+check "the helper refused no connection" "0" "$(grep -cE ' refused [0-9]+ connection' "$FERROLINK_LAN_LOG")"
 finish

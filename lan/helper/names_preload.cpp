@@ -1,0 +1,138 @@
+// libferrolink-names.so: preloaded into Wine under `make lan` (and the lan
+// test worlds). The program looks a computer up by its name before it
+// probes it; under Wine that look-up is the system's resolver, which knows
+// nothing of the names NetBIOS, WS-Discovery and mDNS give. The helper
+// writes what it has learned to the file FERROLINK_LAN_NAMES names
+// ("ADDRESS NAME" lines); a name found there is answered from it, any
+// other goes to the system's resolver as before.
+#include <arpa/inet.h>
+#include <dlfcn.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+namespace {
+
+// The learned address of `name`, in network order; false when none.
+bool Learned(const char* name, in_addr* address)
+{
+    const char* path = std::getenv("FERROLINK_LAN_NAMES");
+    if (!path || !*path || !name || !*name || std::strlen(name) > 255)
+        return false;
+    FILE* f = std::fopen(path, "re");
+    if (!f)
+        return false;
+    char line[512], text[64], known[300];
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, f))
+        found = std::sscanf(line, "%63s %299s", text, known) == 2 && strcasecmp(known, name) == 0 &&
+                inet_pton(AF_INET, text, address) == 1;
+    std::fclose(f);
+    return found;
+}
+
+template <typename T>
+T Next(const char* symbol)
+{
+    return reinterpret_cast<T>(dlsym(RTLD_NEXT, symbol));
+}
+
+// Fills `host` from `buffer`: the name, no aliases, one IPv4 address.
+int Fill(const char* name, in_addr address, hostent* host, char* buffer, size_t length)
+{
+    struct Layout {
+        char* aliases[1];
+        char* addresses[2];
+        in_addr address;
+    };
+    const size_t nameLength = std::strlen(name) + 1;
+    if (length < sizeof(Layout) + nameLength + alignof(Layout))
+        return ERANGE;
+    const size_t skew = reinterpret_cast<uintptr_t>(buffer) % alignof(Layout);
+    Layout* l = reinterpret_cast<Layout*>(buffer + (skew ? alignof(Layout) - skew : 0));
+    char* copy = reinterpret_cast<char*>(l + 1);
+    std::memcpy(copy, name, nameLength);
+    l->aliases[0] = nullptr;
+    l->address = address;
+    l->addresses[0] = reinterpret_cast<char*>(&l->address);
+    l->addresses[1] = nullptr;
+    host->h_name = copy;
+    host->h_aliases = l->aliases;
+    host->h_addrtype = AF_INET;
+    host->h_length = sizeof(in_addr);
+    host->h_addr_list = l->addresses;
+    return 0;
+}
+
+} // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) int getaddrinfo(const char* node, const char* service, const addrinfo* hints,
+                                                       addrinfo** result)
+{
+    using Fn = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
+    static Fn real = Next<Fn>("getaddrinfo");
+    in_addr address;
+    const int family = hints ? hints->ai_family : AF_UNSPEC;
+    if ((family != AF_UNSPEC && family != AF_INET) || (hints && (hints->ai_flags & AI_NUMERICHOST)) ||
+        !Learned(node, &address))
+        return real(node, service, hints, result);
+    // The system's own answer for the address, so that ports, socket types
+    // and the rest come out as they always do.
+    char text[INET_ADDRSTRLEN];
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    addrinfo numeric = hints ? *hints : addrinfo();
+    numeric.ai_family = AF_INET;
+    numeric.ai_flags = (numeric.ai_flags | AI_NUMERICHOST) & ~AI_CANONNAME;
+    return real(text, service, &numeric, result);
+}
+
+__attribute__((visibility("default"))) int gethostbyname_r(const char* name, hostent* host, char* buffer,
+                                                           size_t length, hostent** result, int* error)
+{
+    using Fn = int (*)(const char*, hostent*, char*, size_t, hostent**, int*);
+    static Fn real = Next<Fn>("gethostbyname_r");
+    in_addr address;
+    if (!Learned(name, &address))
+        return real(name, host, buffer, length, result, error);
+    const int status = Fill(name, address, host, buffer, length);
+    *result = status ? nullptr : host;
+    if (error)
+        *error = status ? NETDB_INTERNAL : 0;
+    return status;
+}
+
+__attribute__((visibility("default"))) int gethostbyname2_r(const char* name, int family, hostent* host, char* buffer,
+                                                            size_t length, hostent** result, int* error)
+{
+    using Fn = int (*)(const char*, int, hostent*, char*, size_t, hostent**, int*);
+    static Fn real = Next<Fn>("gethostbyname2_r");
+    in_addr address;
+    if (family != AF_INET || !Learned(name, &address))
+        return real(name, family, host, buffer, length, result, error);
+    return gethostbyname_r(name, host, buffer, length, result, error);
+}
+
+__attribute__((visibility("default"))) hostent* gethostbyname(const char* name)
+{
+    using Fn = hostent* (*)(const char*);
+    static Fn real = Next<Fn>("gethostbyname");
+    in_addr address;
+    if (!Learned(name, &address))
+        return real(name);
+    static thread_local hostent host;
+    static thread_local char buffer[512];
+    hostent* result = nullptr;
+    int error = 0;
+    gethostbyname_r(name, &host, buffer, sizeof buffer, &result, &error);
+    return result;
+}
+
+} // extern "C"
