@@ -1,7 +1,7 @@
 // CPing: does a computer answer one ICMP echo within 150 ms? A probe object
 // lives for one operation: it holds ICMP.DLL and WinSock while it exists.
 #pragma once
-#include <winsock2.h>
+#include <winsock.h>
 #include <windows.h>
 #include <iphlpapi.h>
 #include <icmpapi.h>

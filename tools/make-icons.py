@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws Ferrolink's icons and writes them as .ico files: each with a 32-bit
 alpha image for XP and later, and 256- and 16-colour images with AND masks
-for the systems before it.
+for the systems before it. The application icon has them at 32 x 32 and at
+16 x 16, drawn for that size, for captions and the taskbar.
 
 Run from the repository root: tools/make-icons.py. The .ico files are kept in
 res/ so the build needs no image tools. tools/make-icons.py --preview FILE.png
@@ -66,16 +67,17 @@ def images(size, pixel):
     return [(32, alpha), (8, colours256), (4, colours16)]
 
 
-def ico(size, pixel):
-    """An .ico file of the images of one size, in the order XP prefers them."""
-    entries = images(size, pixel)
+def ico(drawings):
+    """An .ico file of the images of each (size, drawing), in the order XP
+    prefers them."""
+    entries = [(size, bits, data) for size, pixel in drawings for bits, data in images(size, pixel)]
     offset = 6 + 16 * len(entries)
     directory = struct.pack("<HHH", 0, 1, len(entries))
-    for bits, data in entries:
+    for size, bits, data in entries:
         directory += struct.pack("<BBBBHHII", size % 256, size % 256, 16 if bits == 4 else 0, 0, 1, bits,
                                  len(data), offset)
         offset += len(data)
-    return directory + b"".join(data for _, data in entries)
+    return directory + b"".join(data for _, _, data in entries)
 
 
 def blend(layers):
@@ -135,6 +137,12 @@ app = blend([
     disc(16, 6, 5, STEEL), disc(7, 22, 5, STEEL), disc(25, 22, 5, STEEL),
     disc(16, 6, 2.2, RUST), disc(7, 22, 2.2, RUST), disc(25, 22, 2.2, RUST),
 ])
+# The same at 16 x 16: fewer, bolder strokes, on whole pixels.
+app16 = blend([
+    ring(8, 8.5, 5, 1.6, LINK),
+    disc(8, 3.5, 3, STEEL), disc(3.5, 11.5, 3, STEEL), disc(12.5, 11.5, 3, STEEL),
+    disc(8, 3.5, 1.2, RUST), disc(3.5, 11.5, 1.2, RUST), disc(12.5, 11.5, 1.2, RUST),
+])
 scan = blend([ring(6.5, 6.5, 4.5, 2, STEEL), segment(10, 10, 14.5, 14.5, 2.6, RUST)])
 forward = blend([polygon([(2, 6), (9, 6), (9, 2), (15, 8), (9, 14), (9, 10), (2, 10)], GREEN)])
 back = blend([polygon([(14, 6), (7, 6), (7, 2), (1, 8), (7, 14), (7, 10), (14, 10)], GREEN)])
@@ -174,12 +182,12 @@ def preview(path, icons, scale=4, grey=(192, 192, 192)):
                 + chunk(b"IDAT", zlib.compress(data)) + chunk(b"IEND", b""))
 
 
-ICONS = [("ferrolink", 32, app), ("scan", 16, scan), ("forward", 16, forward), ("back", 16, back),
-         ("stop", 16, stop)]
+ICONS = [("ferrolink", [(32, app), (16, app16)]), ("scan", [(16, scan)]), ("forward", [(16, forward)]),
+         ("back", [(16, back)]), ("stop", [(16, stop)])]
 if len(sys.argv) == 3 and sys.argv[1] == "--preview":
-    preview(sys.argv[2], [(size, image) for _, size, image in ICONS])
+    preview(sys.argv[2], [drawing for _, drawings in ICONS for drawing in drawings])
 else:
-    for name, size, image in ICONS:
+    for name, drawings in ICONS:
         with open(f"res/{name}.ico", "wb") as f:
-            f.write(ico(size, image))
+            f.write(ico(drawings))
 sys.exit(0)

@@ -6,18 +6,22 @@ here=$(cd "$(dirname "$0")" && pwd)
 cc=i686-w64-mingw32-gcc-win32
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The probes link CRTDLL, as the release program does; one links MSVCRT.
+$cc -dumpspecs | sed 's/-lmsvcrt /-lcrtdll /' > "$work/crtdll.specs"
+crtdll=-specs=$work/crtdll.specs
 
 fail=0
 # name | code in WinMain | extra link flags | a line the check must print ('' = no import complaint)
 while IFS='|' read -r name code flags expect; do
-  printf '#include <windows.h>\nint WINAPI WinMain(HINSTANCE inst, HINSTANCE prev, LPSTR line, int show)\n{ %s return 0; }\n' \
+  printf '#include <winsock2.h>\n#include <windows.h>\n#include <commctrl.h>\nint WINAPI WinMain(HINSTANCE inst, HINSTANCE prev, LPSTR line, int show)\n{ %s return 0; }\n' \
     "$code" >"$work/$name.c"
+  flags=${flags//CRTDLL/$crtdll}
   # shellcheck disable=SC2086
   $cc -O1 -mwindows -o "$work/$name.exe" "$work/$name.c" $flags
   status=0
   out=$("$here/check-release" "$work/$name.exe") || status=$?
   if [[ -z $expect ]]; then
-    if grep -q '^imports\|version' <<<"$out"; then
+    if grep -q '^imports\|version\|does not load' <<<"$out"; then
       echo "FAIL $name: the check objected to old calls:"; echo "$out"; fail=1
     else
       echo "ok   $name: no import or header complaint"
@@ -28,12 +32,15 @@ while IFS='|' read -r name code flags expect; do
     echo "ok   $name: $expect"
   fi
 done <<'ROWS'
-old_calls|GetTickCount(); MessageBoxA(0, "", "", 0);||
-vista_call|GetTickCount64();||KERNEL32.dll!GetTickCount64, which is missing on Windows 95 (no 9x system has it) and NT 4.0 (first in Vista)
-win98_call|GetAncestor(GetDesktopWindow(), GA_ROOT);||USER32.dll!GetAncestor, which is missing on Windows 95 (first in 98) and NT 4.0 (first in 2000)
-nt_only_call|CRITICAL_SECTION cs; InitializeCriticalSection(&cs); TryEnterCriticalSection(&cs);||KERNEL32.dll!TryEnterCriticalSection, which is missing on Windows 95 (no 9x system has it)
-unlisted_call|ULARGE_INTEGER n; GetDiskFreeSpaceExA("C:\\", &n, &n, &n);||KERNEL32.dll!GetDiskFreeSpaceExA, which is not in tests/compat/kernel32.txt
-newer_dll|TRIVERTEX v[2] = {{0}}; GRADIENT_RECT r = {0, 1}; GradientFill(GetDC(0), v, 2, &r, 1, 0);|-lmsimg32|imports MSIMG32.DLL, which is missing on Windows 95 (first in 98) and NT 4.0 (first in 2000)
-xp_header|GetTickCount();|-Wl,--major-subsystem-version,5,--minor-subsystem-version,1|subsystem version 5.1, not 4.0
+old_calls|GetTickCount(); MessageBoxA(0, "", "", 0);|CRTDLL|
+vista_call|GetTickCount64();|CRTDLL|Windows XP: does not load (KERNEL32.dll!GetTickCount64, first in Vista)
+win98_call|GetAncestor(GetDesktopWindow(), GA_ROOT);|CRTDLL|Windows NT 4.0 SP6: does not load (USER32.dll!GetAncestor, first in 98 and 2000)
+nt_only_call|CRITICAL_SECTION cs; InitializeCriticalSection(&cs); TryEnterCriticalSection(&cs);|CRTDLL|Windows ME: does not load (KERNEL32.dll!TryEnterCriticalSection, first in 4.0)
+unlisted_call|ULARGE_INTEGER n; GetDiskFreeSpaceExA("C:\\", &n, &n, &n);|CRTDLL|KERNEL32.dll!GetDiskFreeSpaceExA, which is not in tests/compat/kernel32.txt
+newer_dll|TRIVERTEX v[2] = {{0}}; GRADIENT_RECT r = {0, 1}; GradientFill(GetDC(0), v, 2, &r, 1, 0);|CRTDLL -lmsimg32|Windows 95 with Internet Explorer 4: does not load (MSIMG32.DLL, first in 98 and 2000)
+msvcrt_runtime|GetTickCount();||Windows 95 as shipped: does not load (msvcrt.dll, first in 98 and 4.0; 95 with IE4)
+winsock2|WSADATA d; WSAStartup(0x0101, &d);|CRTDLL -lws2_32|Windows 95 with Internet Explorer 4: does not load (WS2_32.dll, first in 98 and 4.0; 95 with WS2)
+common_controls_470|INITCOMMONCONTROLSEX i = {sizeof i, 0}; InitCommonControlsEx(&i);|CRTDLL -lcomctl32|Windows NT 4.0 SP6: does not load (COMCTL32.DLL!InitCommonControlsEx, first in 98 and 2000; 4.0 with IE3, 95 with IE3)
+xp_header|GetTickCount();|CRTDLL -Wl,--major-subsystem-version,5,--minor-subsystem-version,1|subsystem version 5.1, not 4.0
 ROWS
 exit $fail
