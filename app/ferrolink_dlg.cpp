@@ -194,6 +194,12 @@ BOOL CFerrolinkDlg::OnNotifyEntry(NMHDR* header, LRESULT* result)
         OnTreeSelChanged(header, result);
         return TRUE;
     }
+    // Emptying the tree for a walk deletes thousands of items, each with a
+    // notification nothing here reads: answered at once.
+    if (header->idFrom == IDC_TREE && (header->code == TVN_DELETEITEMA || header->code == TVN_DELETEITEMW)) {
+        *result = 0;
+        return TRUE;
+    }
     return CDialog::OnNotifyEntry(header, result);
 }
 

@@ -92,9 +92,14 @@ LRESULT CTreeCtrl::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
         }
         return 0;
     case TVM_DELETEITEM:
-        // An emptied tree starts again with short batches.
-        if (reinterpret_cast<HTREEITEM>(lp) == TVI_ROOT)
+        if (reinterpret_cast<HTREEITEM>(lp) == TVI_ROOT && m_batchMs) {
+            // An emptied tree starts again with short batches. Emptied with
+            // drawing held off, it does not lay itself out for nothing: the
+            // next tick shows it, with what came meanwhile.
             m_nextMs = m_batchMs;
+            Freeze();
+            return DefaultWith(msg, wp, lp);
+        }
         break;
     case WM_SETREDRAW:
         m_redrawOff = !wp;
@@ -117,11 +122,16 @@ LRESULT CTreeCtrl::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
     // Under Wine the tree lays out and redraws its scroll bar for every item
     // inserted with drawing on, milliseconds each; held off, an insertion
     // costs the item alone. Each timer tick draws what came meanwhile.
-    if ((msg == TVM_INSERTITEMA || msg == TVM_INSERTITEMW) && !m_frozen && !m_redrawOff &&
-        ::IsWindowVisible(m_hWnd)) {
-        DefaultWith(WM_SETREDRAW, FALSE, 0);
-        m_frozen = true;
-        ::SetTimer(m_hWnd, kBatchTimer, m_nextMs > m_batchMs ? m_nextMs : m_batchMs, nullptr);
-    }
+    if (msg == TVM_INSERTITEMA || msg == TVM_INSERTITEMW)
+        Freeze();
     return DefaultWith(msg, wp, lp);
+}
+
+void CTreeCtrl::Freeze()
+{
+    if (m_frozen || m_redrawOff || !::IsWindowVisible(m_hWnd))
+        return;
+    DefaultWith(WM_SETREDRAW, FALSE, 0);
+    m_frozen = true;
+    ::SetTimer(m_hWnd, kBatchTimer, m_nextMs > m_batchMs ? m_nextMs : m_batchMs, nullptr);
 }

@@ -24,8 +24,9 @@ public:
     // Insertions drawn in batches: while TVM_INSERTITEM messages (from any
     // thread) come one after another, the tree is drawn every `ms`
     // milliseconds (longer once drawing it takes long) instead of after each
-    // item; any other message to the tree, and WM_SETREDRAW TRUE, draws the
-    // pending items first. 0: off.
+    // item; the emptying of the whole tree starts a batch too. Any other
+    // message to the tree, and WM_SETREDRAW TRUE, draws the pending changes
+    // first. 0: off.
     void SetInsertBatching(UINT ms);
     // Draws the insertions of a batch now rather than at the next tick.
     void DrawPendingInserts() { Thaw(); }
@@ -34,6 +35,7 @@ public:
 
 private:
     void Thaw();
+    void Freeze();
 
     UINT m_batchMs = 0;
     UINT m_nextMs = 0;          // the next batch's wait: longer for a big tree

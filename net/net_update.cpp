@@ -133,11 +133,59 @@ void WalkContainer(HANDLE handle, char* buffer)
     }
 }
 
+// The router's DLL is loaded by the first walk, on the worker, rather than
+// with the program: under Wine loading MPR loads every network provider at
+// once, which the window need not wait for. It stays loaded.
+struct RouterEntries {
+    decltype(&::WNetOpenEnumA) openEnum = nullptr;
+    decltype(&::WNetEnumResourceA) enumResource = nullptr;
+    decltype(&::WNetCloseEnum) closeEnum = nullptr;
+};
+
+template <typename T>
+T RouterEntry(HMODULE module, const char* name)
+{
+    return reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+const RouterEntries& Router()
+{
+    static const RouterEntries entries = [] {
+        RouterEntries e;
+        if (const HMODULE mpr = ::LoadLibraryA("mpr.dll")) {
+            e.openEnum = RouterEntry<decltype(e.openEnum)>(mpr, "WNetOpenEnumA");
+            e.enumResource = RouterEntry<decltype(e.enumResource)>(mpr, "WNetEnumResourceA");
+            e.closeEnum = RouterEntry<decltype(e.closeEnum)>(mpr, "WNetCloseEnum");
+        }
+        return e;
+    }();
+    return entries;
+}
+
+// Without the router there is no network to walk.
+DWORD APIENTRY RouterOpenEnum(DWORD scope, DWORD type, DWORD usage, LPNETRESOURCEA container, LPHANDLE handle)
+{
+    const auto call = Router().openEnum;
+    return call ? call(scope, type, usage, container, handle) : ERROR_NO_NETWORK;
+}
+
+DWORD APIENTRY RouterEnumResource(HANDLE handle, LPDWORD count, LPVOID buffer, LPDWORD bufferSize)
+{
+    const auto call = Router().enumResource;
+    return call ? call(handle, count, buffer, bufferSize) : ERROR_NO_NETWORK;
+}
+
+DWORD APIENTRY RouterCloseEnum(HANDLE handle)
+{
+    const auto call = Router().closeEnum;
+    return call ? call(handle) : ERROR_NO_NETWORK;
+}
+
 } // namespace
 
 NetUpdateCalls DefaultNetUpdateCalls()
 {
-    return {&::WNetOpenEnumA, &::WNetEnumResourceA, &::WNetCloseEnum, &AfxBeginThread};
+    return {&RouterOpenEnum, &RouterEnumResource, &RouterCloseEnum, &AfxBeginThread};
 }
 
 NetUpdateCalls g_netCalls = DefaultNetUpdateCalls();

@@ -15,6 +15,35 @@ T Entry(HMODULE module, const char* name)
 {
     return reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
 }
+
+// WinSock 1.1 is loaded at the first probe rather than with the program,
+// which starts faster without it, and then stays: loading it again for every
+// probe would cost each selection the time.
+struct WinsockEntries {
+    decltype(&::WSAStartup) startup = nullptr;
+    decltype(&::WSACleanup) cleanup = nullptr;
+    decltype(&::inet_addr) inetAddr = nullptr;
+    decltype(&::gethostbyname) byName = nullptr;
+    decltype(&::gethostbyaddr) byAddr = nullptr;
+
+    bool complete() const { return startup && cleanup && inetAddr && byName && byAddr; }
+};
+
+const WinsockEntries& Winsock()
+{
+    static const WinsockEntries entries = [] {
+        WinsockEntries e;
+        if (const HMODULE module = ::LoadLibraryA("wsock32.dll")) {
+            e.startup = Entry<decltype(e.startup)>(module, "WSAStartup");
+            e.cleanup = Entry<decltype(e.cleanup)>(module, "WSACleanup");
+            e.inetAddr = Entry<decltype(e.inetAddr)>(module, "inet_addr");
+            e.byName = Entry<decltype(e.byName)>(module, "gethostbyname");
+            e.byAddr = Entry<decltype(e.byAddr)>(module, "gethostbyaddr");
+        }
+        return e;
+    }();
+    return entries;
+}
 } // namespace
 
 CPing::CPing()
@@ -34,17 +63,24 @@ CPing::CPing()
         m_hIcmp = nullptr;
         return;
     }
-    WSADATA data = {};
-    if (::WSAStartup(MAKEWORD(1, 1), &data) != 0) {
+    const WinsockEntries& winsock = Winsock();
+    if (!winsock.complete()) {
         ShowError("WSAStartup() error:");
-        ::WSACleanup();
+        ::FreeLibrary(m_hIcmp);
+        m_hIcmp = nullptr;
+        return;
+    }
+    WSADATA data = {};
+    if (winsock.startup(MAKEWORD(1, 1), &data) != 0) {
+        ShowError("WSAStartup() error:");
+        winsock.cleanup();
         ::FreeLibrary(m_hIcmp);
         m_hIcmp = nullptr;
         return;
     }
     if (data.wVersion != MAKEWORD(1, 1)) {
         ShowError("No WinSock version 1.1 support found");
-        ::WSACleanup();
+        winsock.cleanup();
         ::FreeLibrary(m_hIcmp);
         m_hIcmp = nullptr;
         return;
@@ -56,7 +92,7 @@ CPing::~CPing()
 {
     if (!m_bReady)
         return;
-    ::WSACleanup();
+    Winsock().cleanup();
     ::FreeLibrary(m_hIcmp);
 }
 
@@ -65,12 +101,13 @@ int CPing::Ping(CString name)
     if (!m_bReady)
         return 0;
 
+    const WinsockEntries& winsock = Winsock();
     hostent* host = nullptr;
-    const unsigned long address = ::inet_addr(name);
+    const unsigned long address = winsock.inetAddr(name);
     if (address == INADDR_NONE)
-        host = ::gethostbyname(name);
+        host = winsock.byName(name);
     else
-        host = ::gethostbyaddr(reinterpret_cast<const char*>(&address), 4, AF_INET);
+        host = winsock.byAddr(reinterpret_cast<const char*>(&address), 4, AF_INET);
     if (!host || host->h_addrtype != AF_INET || host->h_length != 4 || !host->h_addr_list ||
         !host->h_addr_list[0])
         return 0;

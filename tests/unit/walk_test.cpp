@@ -254,9 +254,10 @@ TEST(UpdateStates, ClosingMidWalkStopsTheWorkerWithoutTouchingTheWindow)
 
 } // namespace
 
-// The tree draws a walk's insertions in batches: a question asked of it
-// meanwhile is answered with what is there so far, and once the walk is over
-// every computer is there, in order, and the tree draws again.
+// The tree draws a walk's insertions, and the emptying before them, in
+// batches: a question asked of it meanwhile is answered with what is there so
+// far, and once the walk is over every computer is there, in order, and the
+// tree draws again.
 TEST(Walk, ThousandsOfComputersInBatches)
 {
     std::vector<std::string> names;
@@ -273,6 +274,13 @@ TEST(Walk, ThousandsOfComputersInBatches)
     const UINT part = TreeView_GetCount(tree);
     EXPECT_GE(part, 100u);
     EXPECT_LE(part, names.size());
+    ASSERT_TRUE(h.WaitStatus("Net update complete", 60000));
+    EXPECT_EQ(h.Tree(), names);
+
+    // A new walk empties the full tree within a batch of its own: a question
+    // meanwhile sees only the new walk's computers, and the end all of them.
+    h.Command(ID_NET_UPDATE);
+    EXPECT_LE(static_cast<size_t>(TreeView_GetCount(tree)), names.size());
     ASSERT_TRUE(h.WaitStatus("Net update complete", 60000));
     EXPECT_EQ(h.Tree(), names);
     RECT item = {};
