@@ -7,8 +7,9 @@ cc=i686-w64-mingw32-gcc-win32
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # The probes link CRTDLL, as the release program does; one links MSVCRT.
-$cc -dumpspecs | sed 's/-lmsvcrt /-lcrtdll /' > "$work/crtdll.specs"
-crtdll=-specs=$work/crtdll.specs
+mkdir "$work/crtdll"
+cp "$($cc -print-file-name=libcrtdll.a)" "$work/crtdll/libmsvcrt.a"
+crtdll=-L$work/crtdll
 
 fail=0
 # name | code in WinMain | extra link flags | a line the check must print ('' = no import complaint)
