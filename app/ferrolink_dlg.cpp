@@ -1,6 +1,7 @@
 #include "app/ferrolink_dlg.h"
 #include "net/net_update.h"
 #include "res/resource.h"
+#include "framework/proc_address.h"
 
 int g_osKind = 0;
 CFerrolinkDlg* g_mainDlg = nullptr;
@@ -73,19 +74,12 @@ BOOL CFerrolinkDlg::OnInitDialog()
 
     if (g_osKind & 0x20) {
         m_shareLib = ::LoadLibraryA("netapi32.dll");
-        if (m_shareLib) {
-            m_pfnNetShareEnumNT = reinterpret_cast<PFN_NETSHAREENUM_NT>(
-                reinterpret_cast<void*>(::GetProcAddress(m_shareLib, "NetShareEnum")));
-            m_pfnNetApiBufferFree = reinterpret_cast<PFN_NETAPIBUFFERFREE>(
-                reinterpret_cast<void*>(::GetProcAddress(m_shareLib, "NetApiBufferFree")));
-            m_pfnNetApiBufferSize = reinterpret_cast<PFN_NETAPIBUFFERSIZE>(
-                reinterpret_cast<void*>(::GetProcAddress(m_shareLib, "NetApiBufferSize")));
-        }
+        m_pfnNetShareEnumNT = ProcAddress<PFN_NETSHAREENUM_NT>(m_shareLib, "NetShareEnum");
+        m_pfnNetApiBufferFree = ProcAddress<PFN_NETAPIBUFFERFREE>(m_shareLib, "NetApiBufferFree");
+        m_pfnNetApiBufferSize = ProcAddress<PFN_NETAPIBUFFERSIZE>(m_shareLib, "NetApiBufferSize");
     } else {
         m_shareLib = ::LoadLibraryA("svrapi.dll");
-        if (m_shareLib)
-            m_pfnNetShareEnum9x = reinterpret_cast<PFN_NETSHAREENUM_9X>(
-                reinterpret_cast<void*>(::GetProcAddress(m_shareLib, "NetShareEnum")));
+        m_pfnNetShareEnum9x = ProcAddress<PFN_NETSHAREENUM_9X>(m_shareLib, "NetShareEnum");
     }
 
     CString title;

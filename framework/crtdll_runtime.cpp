@@ -1,7 +1,7 @@
 // The release program's C runtime is CRTDLL.DLL, which every Win32 system
 // has shipped since Windows NT 3.1 and Windows 95 (MSVCRT.DLL came to
 // Windows 95 only with Internet Explorer 4). The compiler's runtime was
-// built for MSVCRT and calls three things CRTDLL lacks; they are made here
+// built for MSVCRT and calls four things CRTDLL lacks; they are made here
 // from what every target has. Linked into the 32-bit release program only.
 #include <windows.h>
 #include <cerrno>

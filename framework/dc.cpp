@@ -1,4 +1,5 @@
 #include "framework/dc.h"
+#include "framework/proc_address.h"
 
 CDC* CDC::FromHandle(HDC hdc)
 {
@@ -61,11 +62,8 @@ using GradientFillProc = BOOL(WINAPI*)(HDC, PTRIVERTEX, ULONG, PVOID, ULONG, ULO
 // at run time, once, and kept loaded for the rest of the process.
 GradientFillProc SystemGradientFill()
 {
-    static const GradientFillProc proc = [] {
-        const HMODULE lib = ::LoadLibraryA("msimg32.dll");
-        return lib ? reinterpret_cast<GradientFillProc>(reinterpret_cast<void*>(::GetProcAddress(lib, "GradientFill")))
-                   : nullptr;
-    }();
+    static const GradientFillProc proc =
+        ProcAddress<GradientFillProc>(::LoadLibraryA("msimg32.dll"), "GradientFill");
     return proc;
 }
 

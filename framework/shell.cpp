@@ -1,4 +1,5 @@
 #include "framework/shell.h"
+#include "framework/proc_address.h"
 
 namespace {
 
@@ -11,18 +12,11 @@ HMODULE Shell()
     return shell;
 }
 
-template <typename Proc>
-Proc Entry(const char* name)
-{
-    const HMODULE shell = Shell();
-    return shell ? reinterpret_cast<Proc>(reinterpret_cast<void*>(::GetProcAddress(shell, name))) : nullptr;
-}
-
 } // namespace
 
 BOOL ShellExecuteExLate(SHELLEXECUTEINFOA* info)
 {
-    static const ExecuteExProc proc = Entry<ExecuteExProc>("ShellExecuteExA");
+    static const ExecuteExProc proc = ProcAddress<ExecuteExProc>(Shell(), "ShellExecuteExA");
     if (!proc) {
         ::SetLastError(ERROR_MOD_NOT_FOUND);
         return FALSE;
@@ -33,7 +27,7 @@ BOOL ShellExecuteExLate(SHELLEXECUTEINFOA* info)
 HINSTANCE ShellExecuteLate(HWND hwnd, const char* verb, const char* file, const char* parameters,
                            const char* directory, int show)
 {
-    static const ExecuteProc proc = Entry<ExecuteProc>("ShellExecuteA");
+    static const ExecuteProc proc = ProcAddress<ExecuteProc>(Shell(), "ShellExecuteA");
     if (!proc)
         return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(SE_ERR_DLLNOTFOUND));
     return proc(hwnd, verb, file, parameters, directory, show);

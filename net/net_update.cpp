@@ -1,6 +1,7 @@
 #include "net/net_update.h"
 #include "app/ferrolink_dlg.h"
 #include "res/resource.h"
+#include "framework/proc_address.h"
 #include <cstring>
 
 const UINT g_netUpdateNotifyMsg = ::RegisterWindowMessageA("Message_net_update_notify");
@@ -142,21 +143,14 @@ struct RouterEntries {
     decltype(&::WNetCloseEnum) closeEnum = nullptr;
 };
 
-template <typename T>
-T RouterEntry(HMODULE module, const char* name)
-{
-    return reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
-
 const RouterEntries& Router()
 {
     static const RouterEntries entries = [] {
+        const HMODULE mpr = ::LoadLibraryA("mpr.dll");
         RouterEntries e;
-        if (const HMODULE mpr = ::LoadLibraryA("mpr.dll")) {
-            e.openEnum = RouterEntry<decltype(e.openEnum)>(mpr, "WNetOpenEnumA");
-            e.enumResource = RouterEntry<decltype(e.enumResource)>(mpr, "WNetEnumResourceA");
-            e.closeEnum = RouterEntry<decltype(e.closeEnum)>(mpr, "WNetCloseEnum");
-        }
+        e.openEnum = ProcAddress<decltype(e.openEnum)>(mpr, "WNetOpenEnumA");
+        e.enumResource = ProcAddress<decltype(e.enumResource)>(mpr, "WNetEnumResourceA");
+        e.closeEnum = ProcAddress<decltype(e.closeEnum)>(mpr, "WNetCloseEnum");
         return e;
     }();
     return entries;

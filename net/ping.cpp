@@ -1,4 +1,5 @@
 #include "net/ping.h"
+#include "framework/proc_address.h"
 
 #ifdef __i386__
 static_assert(sizeof(ICMP_ECHO_REPLY) == 28, "ICMP_ECHO_REPLY is 28 bytes on 32-bit Windows");
@@ -8,12 +9,6 @@ namespace {
 void ShowError(const char* text)
 {
     ::MessageBoxA(nullptr, text, "Error:", MB_OK);
-}
-
-template <typename T>
-T Entry(HMODULE module, const char* name)
-{
-    return reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
 }
 
 // WinSock 1.1 is loaded at the first probe rather than with the program,
@@ -32,14 +27,13 @@ struct WinsockEntries {
 const WinsockEntries& Winsock()
 {
     static const WinsockEntries entries = [] {
+        const HMODULE module = ::LoadLibraryA("wsock32.dll");
         WinsockEntries e;
-        if (const HMODULE module = ::LoadLibraryA("wsock32.dll")) {
-            e.startup = Entry<decltype(e.startup)>(module, "WSAStartup");
-            e.cleanup = Entry<decltype(e.cleanup)>(module, "WSACleanup");
-            e.inetAddr = Entry<decltype(e.inetAddr)>(module, "inet_addr");
-            e.byName = Entry<decltype(e.byName)>(module, "gethostbyname");
-            e.byAddr = Entry<decltype(e.byAddr)>(module, "gethostbyaddr");
-        }
+        e.startup = ProcAddress<decltype(e.startup)>(module, "WSAStartup");
+        e.cleanup = ProcAddress<decltype(e.cleanup)>(module, "WSACleanup");
+        e.inetAddr = ProcAddress<decltype(e.inetAddr)>(module, "inet_addr");
+        e.byName = ProcAddress<decltype(e.byName)>(module, "gethostbyname");
+        e.byAddr = ProcAddress<decltype(e.byAddr)>(module, "gethostbyaddr");
         return e;
     }();
     return entries;
@@ -54,9 +48,9 @@ CPing::CPing()
         ShowError("Could not load ICMP.DLL");
         return;
     }
-    m_pfnIcmpCreateFile = Entry<PFN_ICMPCREATEFILE>(m_hIcmp, "IcmpCreateFile");
-    m_pfnIcmpCloseHandle = Entry<PFN_ICMPCLOSEHANDLE>(m_hIcmp, "IcmpCloseHandle");
-    m_pfnIcmpSendEcho = Entry<PFN_ICMPSENDECHO>(m_hIcmp, "IcmpSendEcho");
+    m_pfnIcmpCreateFile = ProcAddress<PFN_ICMPCREATEFILE>(m_hIcmp, "IcmpCreateFile");
+    m_pfnIcmpCloseHandle = ProcAddress<PFN_ICMPCLOSEHANDLE>(m_hIcmp, "IcmpCloseHandle");
+    m_pfnIcmpSendEcho = ProcAddress<PFN_ICMPSENDECHO>(m_hIcmp, "IcmpSendEcho");
     if (!m_pfnIcmpCreateFile || !m_pfnIcmpCloseHandle || !m_pfnIcmpSendEcho) {
         ShowError("Error loading ICMP.DLL");
         ::FreeLibrary(m_hIcmp);
