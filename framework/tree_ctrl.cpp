@@ -67,9 +67,21 @@ void CTreeCtrl::Thaw()
         return;
     m_frozen = false;
     ::KillTimer(m_hWnd, kBatchTimer);
-    // The tree lays out the batch and invalidates itself; its WM_PAINT comes
-    // as a message of its own, so nothing waits for layout and drawing at once.
+    const bool outOfSight = m_pageFull && m_onlyAppended && !::GetUpdateRect(m_hWnd, nullptr, FALSE);
+    // The tree lays out the batch, sets its scroll bar and invalidates
+    // itself; its WM_PAINT comes as a message of its own, so nothing waits
+    // for layout and drawing at once. Rows it would paint just as they are
+    // are not painted again: under Wine that costs milliseconds a time.
     DefaultWith(WM_SETREDRAW, TRUE, 0);
+    if (outOfSight)
+        ::ValidateRect(m_hWnd, nullptr);
+}
+
+void CTreeCtrl::NoteInsert(LPARAM insert)
+{
+    const auto* tvis = reinterpret_cast<const TVINSERTSTRUCTA*>(insert);
+    if (!tvis || (tvis->hParent && tvis->hParent != TVI_ROOT) || tvis->hInsertAfter != TVI_LAST)
+        m_onlyAppended = false;
 }
 
 LRESULT CTreeCtrl::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
@@ -98,6 +110,7 @@ LRESULT CTreeCtrl::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
             // next tick shows it, with what came meanwhile.
             m_nextMs = m_batchMs;
             Freeze();
+            m_onlyAppended = false;
             return DefaultWith(msg, wp, lp);
         }
         break;
@@ -122,8 +135,11 @@ LRESULT CTreeCtrl::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
     // Under Wine the tree lays out and redraws its scroll bar for every item
     // inserted with drawing on, milliseconds each; held off, an insertion
     // costs the item alone. Each timer tick draws what came meanwhile.
-    if (msg == TVM_INSERTITEMA || msg == TVM_INSERTITEMW)
+    if (msg == TVM_INSERTITEMA || msg == TVM_INSERTITEMW) {
         Freeze();
+        if (m_frozen)
+            NoteInsert(lp);
+    }
     return DefaultWith(msg, wp, lp);
 }
 
@@ -131,6 +147,14 @@ void CTreeCtrl::Freeze()
 {
     if (m_frozen || m_redrawOff || !::IsWindowVisible(m_hWnd))
         return;
+    // The tree is laid out as it is drawn: its scroll bar counts the rows.
+    // One row more than the page, as a partly shown row may be in sight.
+    SCROLLINFO si = {};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    m_pageFull = (GetStyle() & WS_VSCROLL) && ::GetScrollInfo(m_hWnd, SB_VERT, &si) && si.nPage > 0 &&
+                 static_cast<long long>(si.nPos) + si.nPage < static_cast<long long>(si.nMax) - si.nMin + 1;
+    m_onlyAppended = true;
     DefaultWith(WM_SETREDRAW, FALSE, 0);
     m_frozen = true;
     ::SetTimer(m_hWnd, kBatchTimer, m_nextMs > m_batchMs ? m_nextMs : m_batchMs, nullptr);

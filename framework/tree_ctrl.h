@@ -24,7 +24,9 @@ public:
     // Insertions drawn in batches: while TVM_INSERTITEM messages (from any
     // thread) come one after another, the tree is drawn every `ms`
     // milliseconds (longer once drawing it takes long) instead of after each
-    // item; the emptying of the whole tree starts a batch too. Any other
+    // item; the emptying of the whole tree starts a batch too. Items added
+    // at the end of the top level below a full page show only in the scroll
+    // bar: the rows in sight are not drawn again for them. Any other
     // message to the tree, and WM_SETREDRAW TRUE, draws the pending changes
     // first. 0: off.
     void SetInsertBatching(UINT ms);
@@ -36,9 +38,15 @@ public:
 private:
     void Thaw();
     void Freeze();
+    void NoteInsert(LPARAM insert);
 
     UINT m_batchMs = 0;
     UINT m_nextMs = 0;          // the next batch's wait: longer for a big tree
     bool m_frozen = false;      // drawing held for a batch
     bool m_redrawOff = false;   // drawing turned off by someone else
+    // Whether, when the batch began, a page of rows was in sight with more
+    // below it, and whether every item of the batch went in at the end of
+    // the top level: then nothing in sight but the scroll bar changed.
+    bool m_pageFull = false;
+    bool m_onlyAppended = true;
 };
