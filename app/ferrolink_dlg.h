@@ -70,6 +70,7 @@ protected:
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
     BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override;
     BOOL OnNotifyEntry(NMHDR* header, LRESULT* result) override;
+    void OnFirstIdle() override;
 
 private:
     void OnSysCommand(UINT id, LPARAM param);

@@ -109,7 +109,14 @@ INT_PTR CDialog::DoModal()
 
     m_inModalLoop = true;
     MSG msg;
+    bool idle = false;
     while (!m_endRequested && ::IsWindow(hWnd)) {
+        // Sent messages are answered inside GetMessage and do not count.
+        if (!idle && !HIWORD(::GetQueueStatus(QS_INPUT | QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY))) {
+            idle = true;
+            OnFirstIdle();
+            continue;
+        }
         const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
         if (got == 0) {
             ::PostQuitMessage(static_cast<int>(msg.wParam));

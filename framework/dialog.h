@@ -17,6 +17,9 @@ public:
     virtual void DoDataExchange(CDataExchange*) {}
     virtual void OnOK() { EndDialog(IDOK); }
     virtual void OnCancel() { EndDialog(IDCANCEL); }
+    // Once, when the modal dialog first has nothing but sent messages
+    // waiting: it is shown and painted, and waits for input.
+    virtual void OnFirstIdle() {}
 
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 

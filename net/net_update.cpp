@@ -33,6 +33,14 @@ const char* RemoteNameInBuffer(const NETRESOURCEA* entry, const char* buffer)
     return name;
 }
 
+// Set once the main window is shown and waits for input, or is closing.
+// Kept for the process, like the router.
+HANDLE WindowReadyEvent()
+{
+    static const HANDLE event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    return event;
+}
+
 // The tree the running walk fills, looked up at its first computer: under
 // Wine each look-up is a call to the server. Worker only.
 HWND g_walkTree = nullptr;
@@ -196,11 +204,20 @@ CString ComputerNameFromRemote(const char* remote)
 void NetUpdateWindowClosing()
 {
     g_windowClosing = 1;
+    NetUpdateWindowReady();
 }
 
 void NetUpdateWindowOpening()
 {
     g_windowClosing = 0;
+    if (HANDLE ready = WindowReadyEvent())
+        ::ResetEvent(ready);
+}
+
+void NetUpdateWindowReady()
+{
+    if (HANDLE ready = WindowReadyEvent())
+        ::SetEvent(ready);
 }
 
 void WalkNetwork(LPNETRESOURCEA container)
@@ -233,6 +250,12 @@ void WalkNetwork(LPNETRESOURCEA container)
 UINT NetUpdateThread(LPVOID)
 {
     g_walkTree = nullptr;
+    // The first walk begins while the window is still being shown. On one
+    // processor its start (loading the router, which loads every network
+    // provider, and the first requests) would hold that up: it waits until
+    // the window first waits for input, half a second at most.
+    if (HANDLE ready = WindowReadyEvent())
+        ::WaitForSingleObject(ready, 500);
     WalkNetwork(nullptr);
     HWND main = g_mainWnd;
     if (main && !g_windowClosing)
@@ -267,6 +290,11 @@ void CFerrolinkDlg::OnScan()
     m_scanButton.EnableWindow(FALSE);
     ::EnableMenuItem(::GetSubMenu(GetMenu(), 0), ID_NET_UPDATE, MF_BYCOMMAND | MF_GRAYED);
     SetStatusText("Net update in progress...", 255, 0);
+}
+
+void CFerrolinkDlg::OnFirstIdle()
+{
+    NetUpdateWindowReady();
 }
 
 void CFerrolinkDlg::OnStop()

@@ -38,3 +38,6 @@ CString ComputerNameFromRemote(const char* remote);
 void NetUpdateWindowClosing();
 // For a new window in the same process (the tests).
 void NetUpdateWindowOpening();
+// The main window has been shown and waits for input: a walk that waits to
+// begin goes on.
+void NetUpdateWindowReady();
