@@ -12,6 +12,7 @@ namespace uidriver {
 
 // Controls of the main window.
 constexpr int kIdStatus = 101;
+constexpr int kIdScan = 1003;
 constexpr int kIdLocation = 1006;
 constexpr int kIdTree = 1007;
 constexpr int kIdList = 1008;
