@@ -8,7 +8,7 @@ check_cmd "walk completes" drv wait-status "Net update complete" 20000
 
 # select NAME STATUS ROWS
 view() {
-  drv select "$1" >/dev/null
+  check_cmd "$1: selected" drv select "$1"
   check "$1: status" "$2" "$(drv status)"
   check "$1: rows" "$3" "$(drv list)"
   check "$1: location bar" "Share resources at: \\\\$1" "$(drv location)"
