@@ -165,6 +165,11 @@ int UdpSocket()
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
+    // Room for many answers at once: a default queue holds about 256 small
+    // datagrams, and one host flooding its answer would crowd out the
+    // others'. The system caps the size at its own maximum.
+    const int room = 1 << 20;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
     sockaddr_in any = {};
     any.sin_family = AF_INET;
     bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any);
