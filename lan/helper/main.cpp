@@ -123,16 +123,17 @@ int main(int argc, char** argv)
     }
     if (credentials) {
         std::string why;
-        if (!ReadCredentials(credentials, &options.smb.credentials, &why)) {
+        if (!ReadCredentials(credentials, &options.smb.credentials, &why, &options.notes)) {
             std::fprintf(stderr, "ferrolink-lan: the credentials are not taken: %s\n", why.c_str());
             return 1;
         }
     }
     if (options.port < 0 || options.port > 65535)
         Usage();
-    if (list)
-        return PrintList(options.smb);
-    if (shares)
-        return PrintShares(options.smb, shares);
+    if (list || shares) {
+        for (const std::string& note : options.notes)
+            std::fprintf(stderr, "ferrolink-lan: %s\n", note.c_str());
+        return list ? PrintList(options.smb) : PrintShares(options.smb, shares);
+    }
     return RunServer(options);
 }

@@ -587,6 +587,8 @@ int RunServer(const ServerOptions& options)
     sigaction(SIGTERM, &stop, nullptr);
     sigaction(SIGINT, &stop, nullptr);
     lanlog::Line("serving on 127.0.0.1:" + std::to_string(file.port));
+    for (const std::string& note : options.notes)
+        lanlog::Line(note);
     std::printf("ready %u\n", file.port);
     std::fflush(stdout);
     lanlog::CaptureStandardError();

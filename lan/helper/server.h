@@ -12,6 +12,7 @@
 // stale browser costs the request that asks it, not the ones after.
 #pragma once
 #include <string>
+#include <vector>
 #include "lan/helper/smb.h"
 
 struct ServerOptions {
@@ -24,6 +25,7 @@ struct ServerOptions {
     int workersPerKind = 3;       // at most this many listings of a kind at once
     int maxConnections = 32;      // connections still sending their request
     int maxQueued = 64;           // requests waiting for a worker
+    std::vector<std::string> notes;   // for the log once it is open
 };
 
 // Serves until SIGTERM or SIGINT; prints "ready PORT" on standard output

@@ -1,7 +1,7 @@
 // What the helper reads from computers that announce themselves (WS-
-// Discovery, mDNS, NetBIOS node status) and from the user's credentials
-// file: the right name and workgroup from what real daemons send, and
-// nothing, without a crash, from what is cut, looped or lies.
+// Discovery, mDNS, NetBIOS node status): the right name and workgroup from
+// what real daemons send, and nothing, without a crash, from what is cut,
+// looped or lies.
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <sys/stat.h>
@@ -11,7 +11,6 @@
 #include <cstring>
 #include <fstream>
 #include <string>
-#include "lan/helper/credentials.h"
 #include "lan/helper/discovery.h"
 
 using namespace discovery;
@@ -216,59 +215,6 @@ TEST(Discovery, RangesStayWithinASlash22)
     EXPECT_TRUE(ParseRange("10.0.0.0/22", &r));
     for (const char* bad : {"10.0.0.0/21", "10.0.0.0/8", "10.0.0/24", "10.0.0.0/", "10.0.0.0/x", "nas/24"})
         EXPECT_FALSE(ParseRange(bad, &r)) << bad;
-}
-
-class CredentialsFile : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char dir[] = "/tmp/ferrolink-credentials-XXXXXX";
-        ASSERT_TRUE(mkdtemp(dir));
-        m_dir = dir;
-        m_path = m_dir + "/credentials";
-    }
-    void TearDown() override { std::system(("rm -rf " + m_dir).c_str()); }
-    void Write(const std::string& text, mode_t mode)
-    {
-        std::ofstream(m_path) << text;
-        chmod(m_path.c_str(), mode);
-    }
-    std::string m_dir, m_path;
-};
-
-TEST_F(CredentialsFile, OnlyTheOwnersAndOnlyTheFormat)
-{
-    Credentials c;
-    std::string why;
-    Write("username = clerk\npassword = s3cret = yes\ndomain = OFFICE\n", 0600);
-    ASSERT_TRUE(ReadCredentials(m_path, &c, &why)) << why;
-    EXPECT_EQ(c.user, "clerk");
-    EXPECT_EQ(c.password, "s3cret = yes");
-    EXPECT_EQ(c.domain, "OFFICE");
-
-    const struct {
-        const char* text;
-        mode_t mode;
-    } refused[] = {
-        {"username = clerk\npassword = s3cret\n", 0644},
-        {"username = clerk\npassword = s3cret\n", 0640},
-        {"username = clerk\nsecret = s3cret\n", 0600},
-        {"password = s3cret\n", 0600},
-        {"just a line s3cret\n", 0600},
-    };
-    for (const auto& r : refused) {
-        Write(r.text, r.mode);
-        EXPECT_FALSE(ReadCredentials(m_path, &c, &why)) << r.text;
-        EXPECT_EQ(why.find("s3cret"), std::string::npos) << "the reason never shows the password: " << why;
-        EXPECT_TRUE(c.user.empty() && c.password.empty());
-    }
-    Write("username = clerk\n", 0600);
-    ASSERT_EQ(symlink(m_path.c_str(), (m_dir + "/link").c_str()), 0);
-    EXPECT_FALSE(ReadCredentials(m_dir + "/link", &c, &why)) << "a link is not followed";
-    if (getuid() == 0) {
-        ASSERT_EQ(chown(m_path.c_str(), 65534, 65534), 0);
-        EXPECT_FALSE(ReadCredentials(m_path, &c, &why)) << "another user's file";
-    }
 }
 
 } // namespace
