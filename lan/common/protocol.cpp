@@ -7,6 +7,13 @@ namespace {
 
 const char kHex[] = "0123456789ABCDEF";
 
+void HexEscape(std::string* out, unsigned char c)
+{
+    *out += '%';
+    *out += kHex[c >> 4];
+    *out += kHex[c & 15];
+}
+
 int HexValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -341,6 +348,39 @@ bool ParseKeyFile(const std::string& text, KeyFile* file)
         }
     }
     return port && key && pos == text.size();
+}
+
+std::string Quote(const std::string& text)
+{
+    std::string out = "\"";
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F || c == '%' || c == '"') {
+            HexEscape(&out, c);
+            ++i;
+            continue;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        // A whole UTF-8 character is kept, unless it is a C1 control.
+        const std::string rest = text.substr(i, 4);
+        size_t n = 0;
+        for (size_t k = 2; k <= rest.size() && !n; ++k)
+            if (IsUtf8(rest.substr(0, k)))
+                n = k;
+        if (!n || (c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0)) {
+            for (size_t k = 0; k < (n ? n : 1); ++k)
+                HexEscape(&out, static_cast<unsigned char>(text[i + k]));
+            i += n ? n : 1;
+            continue;
+        }
+        out.append(text, i, n);
+        i += n;
+    }
+    return out + '"';
 }
 
 } // namespace lanproto

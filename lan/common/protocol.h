@@ -57,6 +57,11 @@ bool IsUtf8(const std::string& text);
 // U+FFFD.
 std::string ValidUtf8(const std::string& text);
 
+// `text` in double quotes for a log line: control characters, '%', '"',
+// C1 controls and bytes that are no UTF-8 as %XX, so that no line can be
+// forged and no byte reaches a terminal as a control sequence.
+std::string Quote(const std::string& text);
+
 // What a reader made of a request or a reply.
 enum class Read { Ok, Malformed, WrongKey };
 

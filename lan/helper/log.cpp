@@ -12,14 +12,6 @@ namespace {
 
 int g_fd = 2;
 
-void Hex(std::string* out, unsigned char c)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    *out += '%';
-    *out += digits[c >> 4];
-    *out += digits[c & 15];
-}
-
 } // namespace
 
 bool Open(const std::string& path)
@@ -68,35 +60,7 @@ void CaptureStandardError()
 
 std::string Quote(const std::string& text)
 {
-    std::string out = "\"";
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c == 0x7F || c == '%' || c == '"') {
-            Hex(&out, c);
-            ++i;
-            continue;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-            ++i;
-            continue;
-        }
-        // A whole UTF-8 character is kept, unless it is a C1 control.
-        const std::string rest = text.substr(i, 4);
-        size_t n = 0;
-        for (size_t k = 2; k <= rest.size() && !n; ++k)
-            if (lanproto::IsUtf8(rest.substr(0, k)))
-                n = k;
-        if (!n || (c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0)) {
-            for (size_t k = 0; k < (n ? n : 1); ++k)
-                Hex(&out, static_cast<unsigned char>(text[i + k]));
-            i += n ? n : 1;
-            continue;
-        }
-        out.append(text, i, n);
-        i += n;
-    }
-    return out + '"';
+    return lanproto::Quote(text);
 }
 
 } // namespace lanlog

@@ -200,7 +200,9 @@ uint32_t Ask(lanproto::Verb verb, const std::string& argument, std::vector<lanpr
     const bool answered = Exchange(static_cast<unsigned short>(key.port),
                                    lanproto::FormatRequest(key.key, verb, argument, nonce), &text, &why);
     ::WSACleanup();
-    const std::string what = std::string(lanproto::VerbName(verb)) + (argument.empty() ? "" : " " + argument);
+    // The name came from the network: quoted, so it cannot forge a line.
+    const std::string what =
+        std::string(lanproto::VerbName(verb)) + (argument.empty() ? "" : " " + lanproto::Quote(argument));
     if (!answered) {
         Complain(&key, what + ": " + why);
         return kNoHelper;

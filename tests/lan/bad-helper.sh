@@ -119,6 +119,7 @@ run data --contract "$contract"
 run nokey "" "$(all_codes 1222)"
 run nokeyfile "" "$(all_codes 1222)"
 run stopped "" "$(all_codes 1222)" "no helper listens on 127.0.0.1"
+run stopped --forged "forged: 1222" 'SHARES "EVIL%0A2026-01-01 00:00:00.000 windows: forged"'
 run dies "" "$(all_codes 1222)" "malformed"
 run garbage "" "$(all_codes 1222)" "malformed"
 run count_lie "" "$(all_codes 1222)" "malformed"

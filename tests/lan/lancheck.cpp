@@ -203,8 +203,8 @@ int main(int argc, char** argv)
 {
     const std::string mode = argc == 3 ? argv[2] : "";
     const bool quick = mode == "--quick";
-    if (argc != 2 && !quick && mode != "--contract") {
-        fprintf(stderr, "usage: lancheck DIR [--quick | --contract]\n");
+    if (argc != 2 && !quick && mode != "--contract" && mode != "--forged") {
+        fprintf(stderr, "usage: lancheck DIR [--quick | --contract | --forged]\n");
         return 2;
     }
     const std::string dir = argv[1];
@@ -221,6 +221,17 @@ int main(int argc, char** argv)
     top.lpProvider = provider;
     if (mode == "--contract") {
         Contract(np, &top);
+        return 0;
+    }
+    if (mode == "--forged") {
+        // A name with a line break, as a browse list may carry one: what
+        // the Windows side says of it must stay on one line of the log.
+        LPBYTE buffer = nullptr;
+        DWORD read = 0, total = 0, resume = 0;
+        wchar_t name[] = L"EVIL\n2026-01-01 00:00:00.000 windows: forged";
+        const DWORD status = Entry<ShareEnumNtFn>(nt, "NetShareEnum")(name, 1, &buffer, MAX_PREFERRED_LENGTH, &read,
+                                                                      &total, &resume);
+        printf("forged: %lu\n", status);
         return 0;
     }
     Walk(np, "top", &top);
