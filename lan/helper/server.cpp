@@ -218,8 +218,6 @@ int Supervisor::Run(int listener)
             lanlog::Line(std::string("poll: ") + std::strerror(errno));
             return 1;
         }
-        while (waitpid(-1, nullptr, WNOHANG) > 0) {
-        }
         if (n > 0) {
             size_t i = 1;
             // Connections and workers may go while their events are looked
@@ -400,10 +398,15 @@ void Supervisor::Finished(Worker* w)
     if (n < 0 && errno == EAGAIN)
         return;
     if (n <= 0) {
-        // The worker is gone, a crash in the library most likely.
-        if (w->busy)
-            Answer(&w->job, Unreachable(w->job.verb), "the worker died");
+        // The worker is gone, a crash in the library most likely; reaped
+        // before its client hears why, as a late worker is.
+        Job job = std::move(w->job);
+        const bool busy = w->busy;
+        w->job = Job();
+        w->busy = false;
         Stop(w);
+        if (busy)
+            Answer(&job, Unreachable(job.verb), "the worker died");
         return;
     }
     const std::string report(buffer, static_cast<size_t>(n));
@@ -449,9 +452,12 @@ void Supervisor::Stop(Worker* w)
     if (w->gone)
         return;
     w->gone = true;
+    // Only here is a worker reaped, by its own id: until then its id cannot
+    // pass to another process, so the signal reaches nobody else.
     if (w->pid > 0) {
         kill(w->pid, SIGKILL);
-        waitpid(w->pid, nullptr, 0);
+        while (waitpid(w->pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
     }
     if (w->control >= 0)
         close(w->control);
@@ -481,8 +487,13 @@ void Supervisor::Expire(long long now)
         if (!w->gone && w->busy && now - w->job.accepted >= m_options.budgetMs)
             late.push_back(w.get());
     for (Worker* w : late) {
-        Answer(&w->job, Unreachable(w->job.verb), "no answer within " + std::to_string(m_options.budgetMs) + " ms");
+        // The worker is ended before the client hears from us: its late
+        // reply can no longer reach the socket beside ours.
+        Job job = std::move(w->job);
+        w->job = Job();
+        w->busy = false;
         Stop(w);
+        Answer(&job, Unreachable(job.verb), "no answer within " + std::to_string(m_options.budgetMs) + " ms");
     }
     for (auto it = m_queue.begin(); it != m_queue.end();) {
         if (now - it->accepted >= m_options.budgetMs) {
