@@ -40,11 +40,13 @@ run: build
 	tests/world/run-in-world --build $(X64) $(WORLD) -- tools/show.sh $(X64) $(abspath $(BUILD))/screenshot.png
 
 # The 32-bit tests' private root (tests/win32); where it cannot be made
-# they are skipped, and the reason is said here.
+# they are skipped, and the reason is said here. The last line says what
+# was skipped and why.
 test: build
 	@tests/win32/setup-root $(BUILD)/win32 || \
 	  echo "make test: the 32-bit tests will be skipped: $$(cat $(BUILD)/win32/skipped 2>/dev/null || echo 'setup-root gave no reason')"
-	cd $(X64) && ctest --output-on-failure --timeout 600
+	@cd $(X64) && status=0 && { ctest --output-on-failure --timeout 600 -O Testing/ctest-output.txt || status=$$?; } && \
+	  $(CURDIR)/tools/test-summary . Testing/ctest-output.txt && exit $$status
 
 bench: build
 	tests/bench/run-bench $(X64)
