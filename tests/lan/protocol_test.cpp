@@ -128,7 +128,6 @@ TEST(LanProtocol, AMalformedReplyIsAnError)
         {"escape not hex", Verb::Servers, "OK\t1\nAN%G1\tx\nEND\t@\n"},
         {"raw control byte", Verb::Servers, "OK\t1\nAN\rVIL\tx\nEND\t@\n"},
         {"count not a number", Verb::Shares, "OK\tmany\nEND\t@\n"},
-        {"count past the limit", Verb::Shares, "OK\t100001\n"},
         {"count with spaces", Verb::Shares, "OK\t 1\nA\t0\ta\nEND\t@\n"},
         {"unknown head", Verb::Shares, "YES\t0\nEND\t@\n"},
         {"lower-case head", Verb::Shares, "ok\t0\nEND\t@\n"},
@@ -150,6 +149,20 @@ TEST(LanProtocol, AMalformedReplyIsAnError)
     const std::string huge = FormatOk(kKey, kNonce, Verb::Shares, {{"A", "0", std::string(kMaxReply, 'x')}});
     Reply reply;
     EXPECT_EQ(ParseReply(kKey, kNonce, Verb::Shares, huge, &reply), Read::Malformed);
+}
+
+TEST(LanProtocol, AtMostAHundredThousandRecords)
+{
+    // Signed and well formed: only the count can make the one refused.
+    const std::vector<Record> most(100000, Record{"S", "0", ""});
+    Reply reply;
+    EXPECT_EQ(ParseReply(kKey, kNonce, Verb::Shares, FormatOk(kKey, kNonce, Verb::Shares, most), &reply), Read::Ok);
+    EXPECT_EQ(reply.records.size(), 100000u);
+    std::vector<Record> more = most;
+    more.push_back({"T", "0", ""});
+    EXPECT_EQ(ParseReply(kKey, kNonce, Verb::Shares, FormatOk(kKey, kNonce, Verb::Shares, more), &reply),
+              Read::Malformed);
+    EXPECT_TRUE(reply.records.empty());
 }
 
 TEST(LanProtocol, RequestsAreReadExactly)
