@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "tests/unit/dialog_harness.h"
 #include <mutex>
 #include "net/net_update.h"
@@ -104,9 +105,11 @@ std::string DialogHarness::Status() const
         const int len = LOWORD(::SendMessageA(bar, SB_GETTEXTLENGTHA, part, 0));
         if (len == 0)
             continue;
-        std::string text(len + 1, '\0');
-        ::SendMessageA(bar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(&text[0]));
-        text.resize(lstrlenA(text.c_str()));
+        // SB_GETTEXT takes no buffer size, and the window may set a longer
+        // text between the two questions: room for any text it can hold.
+        std::string text(std::max(len + 1, 65536), '\0');
+        const int got = LOWORD(::SendMessageA(bar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(&text[0])));
+        text.resize(std::min<size_t>(got, lstrlenA(text.c_str())));
         return text;
     }
     return std::string();
