@@ -3,8 +3,10 @@
 // probes it; under Wine that look-up is the system's resolver, which knows
 // nothing of the names NetBIOS, WS-Discovery and mDNS give. The helper
 // writes what it has learned to the file FERROLINK_LAN_NAMES names
-// ("ADDRESS NAME" lines); a name found there is answered from it, any
-// other goes to the system's resolver as before.
+// ("ADDRESS NAME" lines). The system's resolver is asked first, as Windows
+// asks DNS before NetBIOS: a learned name answers only where the resolver
+// knows nothing, so no computer on the network can take over a name the
+// hosts file or DNS gives.
 #include <arpa/inet.h>
 #include <dlfcn.h>
 #include <netdb.h>
@@ -35,6 +37,18 @@ bool Learned(const char* name, in_addr* address)
                 inet_pton(AF_INET, text, address) == 1;
     std::fclose(f);
     return found;
+}
+
+// Whether the resolver's answer means it knows nothing of a name (or could
+// not ask), as opposed to an answer or a call it refused.
+bool Unknown(int status)
+{
+    return status == EAI_NONAME || status == EAI_NODATA || status == EAI_AGAIN || status == EAI_FAIL;
+}
+
+bool UnknownHost(int herror)
+{
+    return herror == HOST_NOT_FOUND || herror == NO_DATA || herror == TRY_AGAIN || herror == NO_RECOVERY;
 }
 
 template <typename T>
@@ -79,11 +93,12 @@ __attribute__((visibility("default"))) int getaddrinfo(const char* node, const c
 {
     using Fn = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
     static Fn real = Next<Fn>("getaddrinfo");
+    const int status = real(node, service, hints, result);
     in_addr address;
     const int family = hints ? hints->ai_family : AF_UNSPEC;
-    if ((family != AF_UNSPEC && family != AF_INET) || (hints && (hints->ai_flags & AI_NUMERICHOST)) ||
-        !Learned(node, &address))
-        return real(node, service, hints, result);
+    if (!Unknown(status) || (family != AF_UNSPEC && family != AF_INET) ||
+        (hints && (hints->ai_flags & AI_NUMERICHOST)) || !Learned(node, &address))
+        return status;
     // The system's own answer for the address, so that ports, socket types
     // and the rest come out as they always do.
     char text[INET_ADDRSTRLEN];
@@ -99,9 +114,14 @@ __attribute__((visibility("default"))) int gethostbyname_r(const char* name, hos
 {
     using Fn = int (*)(const char*, hostent*, char*, size_t, hostent**, int*);
     static Fn real = Next<Fn>("gethostbyname_r");
+    int herror = 0;
+    const int resolved = real(name, host, buffer, length, result, &herror);
     in_addr address;
-    if (!Learned(name, &address))
-        return real(name, host, buffer, length, result, error);
+    if (*result || resolved == ERANGE || !UnknownHost(herror) || !Learned(name, &address)) {
+        if (error)
+            *error = herror;
+        return resolved;
+    }
     const int status = Fill(name, address, host, buffer, length);
     *result = status ? nullptr : host;
     if (error)
@@ -114,8 +134,7 @@ __attribute__((visibility("default"))) int gethostbyname2_r(const char* name, in
 {
     using Fn = int (*)(const char*, int, hostent*, char*, size_t, hostent**, int*);
     static Fn real = Next<Fn>("gethostbyname2_r");
-    in_addr address;
-    if (family != AF_INET || !Learned(name, &address))
+    if (family != AF_INET)
         return real(name, family, host, buffer, length, result, error);
     return gethostbyname_r(name, host, buffer, length, result, error);
 }
@@ -124,15 +143,14 @@ __attribute__((visibility("default"))) hostent* gethostbyname(const char* name)
 {
     using Fn = hostent* (*)(const char*);
     static Fn real = Next<Fn>("gethostbyname");
+    if (hostent* known = real(name))
+        return known;
     in_addr address;
-    if (!Learned(name, &address))
-        return real(name);
+    if (!UnknownHost(h_errno) || !Learned(name, &address))
+        return nullptr;
     static thread_local hostent host;
     static thread_local char buffer[512];
-    hostent* result = nullptr;
-    int error = 0;
-    gethostbyname_r(name, &host, buffer, sizeof buffer, &result, &error);
-    return result;
+    return Fill(name, address, &host, buffer, sizeof buffer) == 0 ? &host : nullptr;
 }
 
 } // extern "C"

@@ -56,14 +56,26 @@ void Say(const std::wstring& text)
     ::MessageBoxW(nullptr, text.c_str(), L"Ferrolink", MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
 }
 
-// Starts a Linux program (Wine runs one given by its path on drive Z:).
-bool StartLinux(const std::string& program, const std::string& argument)
+// A Linux path as Wine shows it on drive Z:.
+std::wstring OnDriveZ(const std::string& path)
 {
-    std::wstring path = L"Z:" + lanclient::Wide(program);
-    for (wchar_t& c : path)
+    std::wstring out = L"Z:" + lanclient::Wide(path);
+    for (wchar_t& c : out)
         if (c == L'/')
             c = L'\\';
-    std::wstring line = L"\"" + path + L"\" \"" + lanclient::Wide(argument) + L"\"";
+    return out;
+}
+
+// Starts a Linux program (Wine runs one given by its path on drive Z:)
+// through env(1), without the names library preloaded into Wine and the
+// variables that lead to it and to the helper: only Ferrolink resolves
+// through the names the network told it, not the desktop's opener or
+// whatever that opener starts.
+bool StartLinux(const std::string& program, const std::string& argument)
+{
+    const std::wstring path = OnDriveZ("/usr/bin/env");
+    std::wstring line = L"\"" + path + L"\" -u LD_PRELOAD -u FERROLINK_LAN_NAMES -u FERROLINK_LAN_KEY \"" +
+                        lanclient::Wide(program) + L"\" \"" + lanclient::Wide(argument) + L"\"";
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
@@ -110,7 +122,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     char opener[1024] = {};
     const DWORD n = ::GetEnvironmentVariableA("FERROLINK_LAN_OPENER", opener, sizeof opener);
     const std::string program = n > 0 && n < sizeof opener ? opener : "/usr/bin/xdg-open";
-    if (!StartLinux(program, url)) {
+    // env(1) starts whatever it is given: an opener that is not there is
+    // said here, as before, instead of failing unseen.
+    const DWORD attributes = program[0] == '/' ? ::GetFileAttributesW(OnDriveZ(program).c_str()) : 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) || !StartLinux(program, url)) {
         Say(L"Ferrolink cannot open " + path + L": the desktop's opener " + lanclient::Wide(program) +
             L" does not start.");
         return 1;

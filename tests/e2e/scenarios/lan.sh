@@ -64,6 +64,8 @@ share=$(drv select "$first" >/dev/null; drv list | head -n 1 | cut -f 1)
 drv activate 0 >/dev/null
 for _ in $(seq 100); do [[ -s $FERROLINK_RECORD_FILE ]] && break; sleep 0.1; done
 check "a click hands smb://$first/$share to the desktop" "smb://$first/$share" "$(tr -d '\r' < "$FERROLINK_RECORD_FILE")"
+check "the opener runs without the names library and its variables" "" \
+  "$(grep -E '^(LD_PRELOAD|FERROLINK_LAN_)' "$FERROLINK_RECORD_FILE")"
 check "discovery ran, by unicast to the world's addresses" "1" \
   "$(grep -c 'discovery: [0-9]* computers' "$FERROLINK_LAN_LOG" | awk '{print ($1 > 0)}')"
 check "the helper refused no connection" "0" "$(grep -cE ' refused [0-9]+ connection' "$FERROLINK_LAN_LOG")"
