@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include "lan/helper/credentials.h"
@@ -227,7 +228,11 @@ protected:
         m_dir = dir;
         m_path = m_dir + "/credentials";
     }
-    void TearDown() override { std::system(("rm -rf " + m_dir).c_str()); }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_dir, ignored);
+    }
     void Write(const std::string& text, mode_t mode)
     {
         std::ofstream(m_path) << text;
