@@ -5,8 +5,9 @@
 # launcher, the desktop entry, the hicolor icons (the exe's own icon at 16
 # and 32 pixels), the man page and the program's parts, nothing under
 # /usr/local or outside /usr, and no path of this checkout or its build; its
-# exe is the x86_64 build's; installed into a dpkg root of its own and
-# removed, it leaves nothing behind.
+# exe is the x86_64 build's; apt would install it on this machine;
+# installed into a dpkg root of its own and removed, it leaves nothing
+# behind.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
@@ -42,6 +43,9 @@ for dep in wine64 fonts-wine libsmbclient libc6; do
   check "Depends: $dep" "$dep" "$(deps Depends | grep -x "$dep")"
 done
 check "Recommends: xdg-utils" "xdg-utils" "$(deps Recommends | grep -x xdg-utils)"
+# What apt would do with it on this machine, which has what make test
+# needs (Wine, Samba's libraries): the dependencies resolve, versions too.
+check_cmd "apt would install it here (simulated)" apt-get -s -q -o Debug::NoLocking=1 --no-install-recommends install "$deb"
 
 # The file list.
 dpkg-deb -c "$deb" | awk '{print $1, $6}' > "$tmp/list"
