@@ -6,7 +6,7 @@ X86     := $(BUILD)/i686
 LINUX   := $(BUILD)/linux
 WORLD   ?= tests/world/sample.json
 
-.PHONY: all setup build run test bench lan clean
+.PHONY: all setup build run test bench lan deb dist clean
 
 all: build
 
@@ -26,10 +26,14 @@ $(X86)/CMakeCache.txt: cmake/mingw-i686.cmake
 	  -DCMAKE_BUILD_TYPE=Release -DFERROLINK_E2E_ONLY=ON
 
 # The real network's helper runs on Linux: a native build of its own (made
-# anew when its project file changes: it once lived elsewhere).
-$(LINUX)/CMakeCache.txt: lan/helper/CMakeLists.txt
+# anew when its project file changes: it once lived elsewhere), with the
+# hardening Debian builds its packages with, as it goes into ours.
+DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+$(LINUX)/CMakeCache.txt: lan/helper/CMakeLists.txt Makefile
 	rm -rf $(LINUX)
-	cmake -S lan/helper -B $(LINUX) -DCMAKE_BUILD_TYPE=Release
+	cmake -S lan/helper -B $(LINUX) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)" -DCMAKE_SHARED_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)"
 
 build: setup $(X64)/CMakeCache.txt $(X86)/CMakeCache.txt $(LINUX)/CMakeCache.txt
 	cmake --build $(X86) -j$(JOBS)
@@ -40,9 +44,9 @@ run: build
 	tests/world/run-in-world --build $(X64) $(WORLD) -- tools/show.sh $(X64) $(abspath $(BUILD))/screenshot.png
 
 # The 32-bit tests' private root (tests/win32); where it cannot be made
-# they are skipped, and the reason is said here. The last line says what
-# was skipped and why.
-test: build
+# they are skipped, and the reason is said here. The tests check the
+# package and the zip too. The last line says what was skipped and why.
+test: build deb dist
 	@tests/win32/setup-root $(BUILD)/win32 || \
 	  echo "make test: the 32-bit tests will be skipped: $$(cat $(BUILD)/win32/skipped 2>/dev/null || echo 'setup-root gave no reason')"
 	@cd $(X64) && status=0 && { ctest --output-on-failure --timeout 600 -O Testing/ctest-output.txt || status=$$?; } && \
@@ -51,9 +55,19 @@ test: build
 bench: build
 	tests/bench/run-bench $(X64)
 
-# The user's own network, through Samba's client library: never run by a test.
+# The user's own network, through Samba's client library: never run by a
+# test. The launcher the package installs, from the same layout in the build.
 lan: build
-	lan/run-lan $(X64)
+	packaging/stage $(BUILD) $(BUILD)/lan-root
+	$(BUILD)/lan-root/usr/bin/ferrolink
+
+# The Debian package, $(BUILD)/ferrolink_VERSION_amd64.deb.
+deb: build
+	packaging/build-deb $(BUILD)
+
+# The download for Windows, $(BUILD)/ferrolink-VERSION-win32.zip.
+dist: build
+	packaging/make-dist $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

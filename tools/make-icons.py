@@ -4,9 +4,15 @@ alpha image for XP and later, and 256- and 16-colour images with AND masks
 for the systems before it. The application icon has them at 32 x 32 and at
 16 x 16, drawn for that size, for captions and the taskbar.
 
-Run from the repository root: tools/make-icons.py. The .ico files are kept in
-res/ so the build needs no image tools. tools/make-icons.py --preview FILE.png
-draws each icon as 9x (16 and 256 colours, through the mask) and XP show it.
+The application icon is also written for the Linux desktop, as the PNGs of
+the hicolor icon theme at 16, 32, 48 and 256 pixels: at 16 and 32 the .ico's
+own alpha images, at 48 and 256 the 32-pixel drawing scaled, each pixel the
+mean of 4 x 4 samples so that its edges are smooth.
+
+Run from the repository root: tools/make-icons.py. The .ico and .png files
+are kept in res/ so the build needs no image tools. tools/make-icons.py
+--preview FILE.png draws each icon as 9x (16 and 256 colours, through the
+mask) and XP show it.
 """
 import math
 import struct
@@ -32,6 +38,37 @@ def nearest_vga(colour):
 def sample(size, pixel):
     """Rows top-down of (r, g, b, a) for one size x size image."""
     return [[pixel(x + 0.5, y + 0.5) for x in range(size)] for y in range(size)]
+
+
+def smooth(size, pixel, design, n=4):
+    """Rows of (r, g, b, a) for a size x size image of a drawing made on a
+    design x design grid, each pixel the mean of n x n samples (colours
+    weighted by their opacity)."""
+    scale = design / size
+    rows = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            r = g = b = a = 0
+            for j in range(n):
+                for i in range(n):
+                    sr, sg, sb, sa = pixel((x + (i + 0.5) / n) * scale, (y + (j + 0.5) / n) * scale)
+                    r, g, b, a = r + sr * sa, g + sg * sa, b + sb * sa, a + sa
+            row.append((r // a, g // a, b // a, (a + n * n // 2) // (n * n)) if a else (0, 0, 0, 0))
+        rows.append(row)
+    return rows
+
+
+def png(path, rows, alpha):
+    """Writes rows of (r, g, b[, a]) as a PNG: 8 bits a channel, no filter."""
+    data = b"".join(b"\0" + bytes(c for px in row for c in px) for row in rows)
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n"
+                + chunk(b"IHDR", struct.pack(">IIBBBBB", len(rows[0]), len(rows), 8, 6 if alpha else 2, 0, 0, 0))
+                + chunk(b"IDAT", zlib.compress(data, 9)) + chunk(b"IEND", b""))
 
 
 def dib(size, bits, palette, row_bytes, rows, mask):
@@ -173,13 +210,7 @@ def preview(path, icons, scale=4, grey=(192, 192, 192)):
                 for x in range(size * scale):
                     band[y][left + x] = view[y // scale][x // scale]
         rows += band
-    data = b"".join(b"\0" + bytes(c for px in row for c in px) for row in rows)
-
-    def chunk(kind, body):
-        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
-    with open(path, "wb") as f:
-        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, len(rows), 8, 2, 0, 0, 0))
-                + chunk(b"IDAT", zlib.compress(data)) + chunk(b"IEND", b""))
+    png(path, rows, alpha=False)
 
 
 ICONS = [("ferrolink", [(32, app), (16, app16)]), ("scan", [(16, scan)]), ("forward", [(16, forward)]),
@@ -190,4 +221,8 @@ else:
     for name, drawings in ICONS:
         with open(f"res/{name}.ico", "wb") as f:
             f.write(ico(drawings))
+    # The desktop's: the same application icon, in the hicolor theme's sizes.
+    for size, rows in [(16, sample(16, app16)), (32, sample(32, app)), (48, smooth(48, app, 32)),
+                       (256, smooth(256, app, 32))]:
+        png(f"res/ferrolink-{size}.png", rows, alpha=True)
 sys.exit(0)

@@ -37,6 +37,15 @@ check samba-common-bin nmblookup
 # Computers of today's networks in the test world: WS-Discovery and mDNS.
 check wsdd /usr/sbin/wsdd
 check avahi-daemon /usr/sbin/avahi-daemon
+# The Debian package and the Windows zip (make deb, make dist) and their
+# checks: Debian's build flags and package tools, lintian, the desktop
+# entry's checker, zip.
+check dpkg-dev dpkg-buildflags
+check dpkg-dev dpkg-shlibdeps
+check lintian lintian
+check desktop-file-utils desktop-file-validate
+check zip zip
+check unzip unzip
 if ((${#need[@]})); then
   if [[ $(id -u) -ne 0 ]]; then
     echo "setup: missing packages: ${need[*]} (run as root, or install them)" >&2

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -76,7 +77,11 @@ protected:
         m_dir = dir;
         m_path = m_dir + "/credentials";
     }
-    void TearDown() override { std::system(("rm -rf " + m_dir).c_str()); }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_dir, ignored);
+    }
     void Write(const std::string& text, mode_t mode)
     {
         std::ofstream(m_path) << text;
