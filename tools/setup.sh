@@ -34,6 +34,10 @@ check libsmbclient-dev /usr/include/samba-4.0/libsmbclient.h
 check samba /usr/sbin/smbd
 check smbclient smbclient
 check samba-common-bin nmblookup
+# Discovery's readers: XML with expat, HTTP with libcurl (the GnuTLS build,
+# as Samba's libraries bring GnuTLS already); DNS with glibc's own.
+check libexpat1-dev /usr/include/expat.h
+check libcurl4-gnutls-dev /usr/include/x86_64-linux-gnu/curl/curl.h
 # Computers of today's networks in the test world: WS-Discovery and mDNS.
 check wsdd /usr/sbin/wsdd
 check avahi-daemon /usr/sbin/avahi-daemon
