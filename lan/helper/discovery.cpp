@@ -24,6 +24,7 @@ namespace discovery {
 namespace {
 
 constexpr int kSweepPerSecond = 300;   // node status queries a second, at most
+constexpr int kBurst = 10;             // at once, after the pass was held up
 constexpr size_t kWaiting = 100;       // queries waiting for their answer, at most
 constexpr int kQueryMs = 300;          // how long a query waits for its answer
 constexpr int kTickMs = 10;            // the pace's step
@@ -227,6 +228,7 @@ private:
     std::vector<Range> m_allowed;
     std::vector<uint32_t> m_sweep;
     size_t m_swept = 0;
+    long long m_credit = 1000, m_paced = 0;
     std::deque<std::pair<uint32_t, long long>> m_waiting;   // address, when asked
     std::set<uint32_t> m_answered;
     std::deque<Outgoing> m_out;
@@ -277,8 +279,11 @@ void Pass::Sweep(long long now)
     while (!m_waiting.empty() &&
            (m_waiting.front().second + kQueryMs <= now || m_answered.count(m_waiting.front().first)))
         m_waiting.pop_front();
-    const long long allowed = 1 + (now - m_start) * kSweepPerSecond / 1000;
-    while (m_swept < m_sweep.size() && static_cast<long long>(m_swept) < allowed && m_waiting.size() < kWaiting) {
+    // Credit in thousandths of a query: the pace's, never more than a burst.
+    m_credit = std::min<long long>(kBurst * 1000, m_credit + (now - m_paced) * kSweepPerSecond);
+    m_paced = now;
+    while (m_swept < m_sweep.size() && m_credit >= 1000 && m_waiting.size() < kWaiting) {
+        m_credit -= 1000;
         const uint32_t a = m_sweep[m_swept++];
         const uint16_t id = RandomId();
         m_netbios.Asked(a, id);
@@ -427,7 +432,7 @@ void Pass::Read(int fd, int kind)
 
 std::vector<Computer> Pass::Run()
 {
-    m_start = NowMs();
+    m_start = m_paced = NowMs();
     Plan();
     if (m_sweep.empty() && m_subnets.empty())
         return {};   // nowhere to ask
