@@ -4,9 +4,11 @@ JOBS    ?= 2
 X64     := $(BUILD)/x86_64
 X86     := $(BUILD)/i686
 LINUX   := $(BUILD)/linux
+FUZZ    := $(BUILD)/fuzz
+FUZZ_SECONDS ?= 300
 WORLD   ?= tests/world/sample.json
 
-.PHONY: all setup build run test bench lan deb dist clean
+.PHONY: all setup build run test bench lan deb dist fuzz clean
 
 all: build
 
@@ -35,10 +37,15 @@ $(LINUX)/CMakeCache.txt: lan/helper/CMakeLists.txt Makefile
 	  -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CXXFLAGS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)" -DCMAKE_SHARED_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)"
 
-build: setup $(X64)/CMakeCache.txt $(X86)/CMakeCache.txt $(LINUX)/CMakeCache.txt
+# The fuzz targets of our own readers (tests/fuzz), with clang's libFuzzer.
+$(FUZZ)/CMakeCache.txt:
+	cmake -S tests/fuzz -B $(FUZZ) -DCMAKE_CXX_COMPILER=clang++-14
+
+build: setup $(X64)/CMakeCache.txt $(X86)/CMakeCache.txt $(LINUX)/CMakeCache.txt $(FUZZ)/CMakeCache.txt
 	cmake --build $(X86) -j$(JOBS)
 	cmake --build $(X64) -j$(JOBS)
 	cmake --build $(LINUX) -j$(JOBS)
+	cmake --build $(FUZZ) -j$(JOBS)
 
 run: build
 	tests/world/run-in-world --build $(X64) $(WORLD) -- tools/show.sh $(X64) $(abspath $(BUILD))/screenshot.png
@@ -54,6 +61,11 @@ test: build deb dist
 
 bench: build
 	tests/bench/run-bench $(X64)
+
+# Each fuzz target for FUZZ_SECONDS (libFuzzer's figures at the end); what
+# one finds is kept in build/fuzz/found/.
+fuzz: build
+	tests/fuzz/run-fuzz $(FUZZ) $(FUZZ_SECONDS)
 
 # The user's own network, through Samba's client library: never run by a
 # test. The launcher the package installs, from the same layout in the build.

@@ -34,6 +34,13 @@ check libsmbclient-dev /usr/include/samba-4.0/libsmbclient.h
 check samba /usr/sbin/smbd
 check smbclient smbclient
 check samba-common-bin nmblookup
+# Discovery's readers: XML with expat, HTTP with libcurl (the GnuTLS build,
+# as Samba's libraries bring GnuTLS already); DNS with glibc's own.
+check libexpat1-dev /usr/include/expat.h
+check libcurl4-gnutls-dev /usr/include/x86_64-linux-gnu/curl/curl.h
+# The fuzz targets: clang with libFuzzer and the sanitizers' runtimes.
+check clang-14 clang++-14
+check libclang-rt-14-dev /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a
 # Computers of today's networks in the test world: WS-Discovery and mDNS.
 check wsdd /usr/sbin/wsdd
 check avahi-daemon /usr/sbin/avahi-daemon

@@ -1,14 +1,21 @@
 // Computers that no browse list names: those of today's networks announce
-// themselves by WS-Discovery (Windows 10 and later, Samba hosts with wsdd)
-// and DNS-SD over mDNS (Avahi, macOS), and most still answer a NetBIOS node
-// status query with their name and workgroup (Windows, Samba's nmbd). One
-// pass asks all three at once, for a bounded time, and keeps only answers
-// whose address is the one they came from and lies on the local subnets.
+// themselves by WS-Discovery (wsd.h: Windows 10 and later, Samba hosts with
+// wsdd) and DNS-SD over mDNS (dnssd.h: Avahi, macOS), and most still answer
+// a NetBIOS node status query with their name and workgroup (netbios.h:
+// Windows, Samba's nmbd). One pass asks all three side by side, for a
+// bounded time, and merges what they answer into one computer an address
+// and one address a name.
 //
-// On a real network the WS-Discovery probe and the mDNS query go to their
-// multicast groups and the node status queries to each address of each
-// local IPv4 subnet (a /22 at most). Given test hosts instead, every
-// message goes to each of those addresses, and nothing multicasts.
+// Where it asks: on each interface that is up, has an IPv4 address and is
+// backed by a device (no bridge, veth, tun or other virtual interface,
+// unless the user names it), the WS-Discovery probe and the mDNS query go
+// to their multicast groups, and a node status query to each address of
+// the interface's subnet, a /24 around its own address at most (the user
+// may allow up to a /22). The sweep is paced: a few hundred queries a
+// second, at most a hundred waiting for their answer, as each silent
+// address costs an entry in the machine's neighbour table for seconds.
+// Given test hosts instead, every message goes to each of their addresses,
+// and nothing multicasts.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -20,7 +27,7 @@ struct Computer {
     std::string name;        // upper case
     std::string workgroup;   // upper case; empty when it told none
     uint32_t address = 0;    // IPv4, in network order
-    std::string how;         // "WS-Discovery", "mDNS", "NetBIOS"
+    std::string how;         // "NetBIOS", "WS-Discovery", "mDNS"
 };
 
 // An IPv4 range: a network address and a prefix length.
@@ -29,56 +36,43 @@ struct Range {
     int bits = 32;
     bool Contains(uint32_t hostOrder) const;
 };
-bool ParseRange(const std::string& text, Range* range);   // "127.77.0.0/24"
+bool ParseRange(const std::string& text, Range* range);   // "127.77.0.0/24", a /22 at most
+
+// An interface the user names for discovery, and how far its sweep may
+// reach around its address: "br0" (a /24), "eth0/22" (a /22 at most).
+struct InterfaceChoice {
+    std::string name;
+    int bits = 24;
+};
+bool ParseInterfaceChoice(const std::string& text, InterfaceChoice* choice);
 
 struct Options {
-    std::vector<Range> testHosts;   // non-empty: unicast to these only
-    int waitMs = 1000;              // for the answers to the queries
-    int metadataMs = 1000;          // then for what was begun: a WS-Discovery
-                                    // address asked for, metadata fetched
+    std::vector<Range> testHosts;              // non-empty: unicast to these only
+    std::vector<InterfaceChoice> interfaces;   // non-empty: these alone, virtual or not
+    int waitMs = 1000;                         // for the answers (longer while the sweep lasts)
+    int metadataMs = 1000;                     // then for what was begun: a WS-Discovery
+                                               // address asked for, metadata fetched
     size_t maxComputers = 1024;
 };
 
-// One pass of discovery; a line of the log for each answer refused.
+// One pass of discovery; a line of the log for each answer or name refused.
 std::vector<Computer> Discover(const Options& options, std::vector<std::string>* refusals);
 
-// ---- The messages, and what is read from their answers ----
+// ---- The rules every protocol's answers meet ----
 
 // A computer name as the tree may show it: 1 to 63 letters, digits, '-'
 // and '_' (a DNS label; NetBIOS names are shorter still).
 bool ValidName(const std::string& name);
+// A name discovery never teaches: localhost, and anything a resolver would
+// read as an address ("10", "0x7f000001").
+bool ReservedName(const std::string& name);
 std::string Upper(std::string text);
+std::string Dotted(uint32_t networkOrder);
 
-// WS-Discovery (SOAP over UDP 3702; metadata over HTTP).
-std::string ProbeMessage(const std::string& messageId);
-std::string ResolveMessage(const std::string& messageId, const std::string& endpoint);
-std::string GetMessage(const std::string& messageId, const std::string& endpoint);
-// The text of every element with this local name, whatever its prefix.
-std::vector<std::string> ElementTexts(const std::string& xml, const std::string& localName);
-struct Match {
-    std::string endpoint;                // urn:uuid:...
-    std::vector<std::string> xaddrs;     // http://...
-};
-// A ProbeMatch or ResolveMatch; false when it holds no endpoint.
-bool ParseMatch(const std::string& xml, Match* match);
-// The pub:Computer value "NAME/Workgroup:WG" (or "/Domain:D").
-bool ParseComputer(const std::string& xml, std::string* name, std::string* workgroup);
-bool ParseHttpUrl(const std::string& url, uint32_t* address, uint16_t* port, std::string* path);
-std::string HttpPost(const std::string& host, uint16_t port, const std::string& path, const std::string& body);
-// The body of a whole HTTP/1.x response with status 200.
-bool ParseHttpResponse(const std::string& raw, std::string* body);
-
-// DNS-SD: the PTR query for _smb._tcp.local, and the hosts its answers
-// name (PTR to SRV to A).
-std::string MdnsQuery(uint16_t id);
-struct MdnsHost {
-    std::string name;     // the first label of the host name
-    uint32_t address = 0; // network order
-};
-bool ParseMdns(const std::string& packet, std::vector<MdnsHost>* hosts);
-
-// NetBIOS node status (UDP 137).
-std::string NodeStatusQuery(uint16_t id);
-bool ParseNodeStatus(const std::string& packet, std::string* name, std::string* workgroup);
+// The pass's merge: one computer an address (NetBIOS before WS-Discovery
+// before mDNS: the first tells the workgroup too), in address order; a
+// reserved name, or a name that two addresses claim, is nobody's (a line
+// of `refusals` for each).
+std::vector<Computer> Merge(const std::vector<Computer>& found, std::vector<std::string>* refusals);
 
 } // namespace discovery

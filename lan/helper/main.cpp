@@ -12,13 +12,25 @@
 //       "WORKGROUP<TAB>NAME" and "SERVER<TAB>WORKGROUP<TAB>NAME".
 //   ferrolink-lan --shares SERVER [OPTIONS]
 //       prints the shares of SERVER: "NAME<TAB>TYPE<TAB>COMMENT".
+//   ferrolink-lan --discover-now [OPTIONS]
+//       one pass of discovery, as the server makes it: prints each computer
+//       found, "NAME<TAB>WORKGROUP<TAB>ADDRESS<TAB>HOW", and on stderr
+//       what it refused.
 //
 // OPTIONS:
 //   --conf SMB.CONF        the client library's settings (else the system's)
 //   --credentials FILE     the user's own (smbclient -A format, mode 0600);
 //                          else guest
 //   --discover             computers no browse list names too, found by
-//                          WS-Discovery, mDNS and NetBIOS node status
+//                          WS-Discovery, mDNS and NetBIOS node status on
+//                          each interface that is up and backed by a device
+//                          (no bridge, veth, tun or other virtual one), its
+//                          sweep a /24 around this computer's address
+//   --discover-interface IF[/BITS]
+//                          discover on IF instead (repeatable: on each named
+//                          one alone), virtual or not, sweeping as far as a
+//                          /BITS around this computer's address (22 to 32,
+//                          by default 24; never beyond IF's own subnet)
 //   --discover-hosts RANGE for the test world only: ask each address of
 //                          RANGE (a /22 at most) instead of the multicast
 //                          groups and the local subnets; repeatable
@@ -60,6 +72,17 @@ int PrintList(const SmbOptions& options)
     return status;
 }
 
+int PrintDiscovery(const SmbOptions& options)
+{
+    std::vector<std::string> refusals;
+    for (const discovery::Computer& c : discovery::Discover(options.discovery, &refusals))
+        std::printf("%s\t%s\t%s\t%s\n", c.name.c_str(), c.workgroup.c_str(), discovery::Dotted(c.address).c_str(),
+                    c.how.c_str());
+    for (const std::string& r : refusals)
+        std::fprintf(stderr, "ferrolink-lan: discovery refused %s\n", r.c_str());
+    return 0;
+}
+
 int PrintShares(const SmbOptions& options, const char* server)
 {
     SmbClient client(options, Protocols::Shares);
@@ -77,8 +100,9 @@ int PrintShares(const SmbOptions& options, const char* server)
 {
     std::fprintf(stderr, "usage: ferrolink-lan --key FILE [--port N] [--log FILE] [OPTIONS]\n"
                          "       ferrolink-lan --list | --shares SERVER [OPTIONS]\n"
-                         "OPTIONS: --conf SMB.CONF --credentials FILE --discover --discover-hosts RANGE\n"
-                         "         --names FILE --unc DIR\n");
+                         "       ferrolink-lan --discover-now [OPTIONS]\n"
+                         "OPTIONS: --conf SMB.CONF --credentials FILE --discover --discover-interface IF[/BITS]\n"
+                         "         --discover-hosts RANGE --names FILE --unc DIR\n");
     std::exit(2);
 }
 
@@ -88,13 +112,15 @@ int main(int argc, char** argv)
 {
     ServerOptions options;
     const char* credentials = nullptr;
-    bool list = false;
+    bool list = false, discoverNow = false;
     const char* shares = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool more = i + 1 < argc;
         if (arg == "--list")
             list = true;
+        else if (arg == "--discover-now")
+            discoverNow = true;
         else if (arg == "--shares" && more)
             shares = argv[++i];
         else if (arg == "--port" && more)
@@ -114,6 +140,11 @@ int main(int argc, char** argv)
             if (!discovery::ParseRange(argv[++i], &range))
                 Usage();
             options.smb.discovery.testHosts.push_back(range);
+        } else if (arg == "--discover-interface" && more) {
+            discovery::InterfaceChoice choice;
+            if (!discovery::ParseInterfaceChoice(argv[++i], &choice))
+                Usage();
+            options.smb.discovery.interfaces.push_back(choice);
         } else if (arg == "--names" && more)
             options.smb.namesFile = argv[++i];
         else if (arg == "--unc" && more)
@@ -130,10 +161,14 @@ int main(int argc, char** argv)
     }
     if (options.port < 0 || options.port > 65535)
         Usage();
-    if (list || shares) {
+    if (list || shares || discoverNow)
         for (const std::string& note : options.notes)
             std::fprintf(stderr, "ferrolink-lan: %s\n", note.c_str());
-        return list ? PrintList(options.smb) : PrintShares(options.smb, shares);
-    }
+    if (list)
+        return PrintList(options.smb);
+    if (discoverNow)
+        return PrintDiscovery(options.smb);
+    if (shares)
+        return PrintShares(options.smb, shares);
     return RunServer(options);
 }

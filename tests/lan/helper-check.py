@@ -90,13 +90,17 @@ def node_status(query, names):
         struct.pack(">HHIH", 0x21, 1, 0, len(data)) + data
 
 
-def wsd_match(relates, xaddr):
+def wsd_match(probe, xaddr):
+    """A computer's ProbeMatch for `probe`, giving `xaddr` for its metadata."""
+    relates = re.search(rb"<wsa:MessageID>([^<]*)</wsa:MessageID>", probe).group(1).decode()
     return ('<soap:Envelope xmlns:soap="http://www.w3.org/2003/05/soap-envelope" '
             'xmlns:wsa="http://schemas.xmlsoap.org/ws/2004/08/addressing" '
-            'xmlns:wsd="http://schemas.xmlsoap.org/ws/2005/04/discovery"><soap:Body><wsd:ProbeMatches><wsd:ProbeMatch>'
+            'xmlns:wsd="http://schemas.xmlsoap.org/ws/2005/04/discovery" '
+            'xmlns:pub="http://schemas.microsoft.com/windows/pub/2005/07"><soap:Header>'
+            '<wsa:RelatesTo>%s</wsa:RelatesTo></soap:Header><soap:Body><wsd:ProbeMatches><wsd:ProbeMatch>'
             '<wsa:EndpointReference><wsa:Address>urn:uuid:%s</wsa:Address></wsa:EndpointReference>'
-            '<wsd:XAddrs>%s</wsd:XAddrs></wsd:ProbeMatch></wsd:ProbeMatches></soap:Body></soap:Envelope>'
-            % (relates, xaddr)).encode()
+            '<wsd:Types>pub:Computer</wsd:Types><wsd:XAddrs>%s</wsd:XAddrs></wsd:ProbeMatch></wsd:ProbeMatches>'
+            '</soap:Body></soap:Envelope>' % (relates, uuid_text(), xaddr)).encode()
 
 
 def liars(stop):
@@ -117,7 +121,7 @@ def liars(stop):
             s.close()
         threading.Thread(target=serve, daemon=True).start()
     # WS-Discovery that points at another computer.
-    udp("127.0.0.5", 3702, lambda q: [wsd_match(uuid_text(), "http://127.0.0.200:5357/x")])
+    udp("127.0.0.5", 3702, lambda q: [wsd_match(q, "http://127.0.0.200:5357/" + uuid_text())])
     # mDNS that names another address.
     udp("127.0.0.6", 5353, lambda q: [mdns_answer(struct.unpack(">H", q[:2])[0], "fake", "127.0.0.99")])
     # NetBIOS names no computer may have.
@@ -138,7 +142,7 @@ def liars(stop):
                 pass
         hang.close()
     threading.Thread(target=accept, daemon=True).start()
-    udp("127.0.0.9", 3702, lambda q: [wsd_match(uuid_text(), "http://127.0.0.9:5357/hang")])
+    udp("127.0.0.9", 3702, lambda q: [wsd_match(q, "http://127.0.0.9:5357/" + uuid_text())])
     # An honest mDNS responder.
     udp("127.0.0.10", 5353, lambda q: [mdns_answer(struct.unpack(">H", q[:2])[0], "honest", "127.0.0.10")])
 

@@ -66,7 +66,25 @@ for _ in $(seq 100); do [[ -s $FERROLINK_RECORD_FILE ]] && break; sleep 0.1; don
 check "a click hands smb://$first/$share to the desktop" "smb://$first/$share" "$(tr -d '\r' < "$FERROLINK_RECORD_FILE")"
 check "the opener runs without the names library and its variables" "" \
   "$(grep -E '^(LD_PRELOAD|FERROLINK_LAN_)' "$FERROLINK_RECORD_FILE")"
-check "discovery ran, by unicast to the world's addresses" "1" \
-  "$(grep -c 'discovery: [0-9]* computers' "$FERROLINK_LAN_LOG" | awk '{print ($1 > 0)}')"
+# What discovery found, by unicast to the world's addresses: each computer
+# under the first protocol that named it (NetBIOS, then WS-Discovery, then
+# mDNS), as many as the world has answering each way, in the first pass.
+found=$(grep -m 1 -o 'discovery: [0-9]* computers.*' "$FERROLINK_LAN_LOG")
+up='.lan.workgroups[] | select(.stale | not) | .computers[]'
+declare -A answers=(
+  [NetBIOS]="$up | select(.nmbd != false)"
+  [WS-Discovery]="$up | select(.nmbd == false and .wsdd == true)"
+  [mDNS]="$up | select(.nmbd == false and (.wsdd | not) and .avahi == true)")
+total=0
+for how in NetBIOS WS-Discovery mDNS; do
+  want=$(jq "[${answers[$how]}] | length" "$WORLD_FILE")
+  total=$((total + want))
+  check "discovery: $want computers by $how" "$want" "$(grep -o "($how)" <<<"$found" | wc -l)"
+done
+check "discovery: $total computers in all" "discovery: $total computers" "$(grep -o 'discovery: [0-9]* computers' <<<"$found")"
+# The client's own namespace drops multicast too, counted: the helper, the
+# program and Samba's tools here sent none.
+check "nothing multicast from the client" "0" \
+  "$(nft list chain inet flmcast out | grep -o 'counter packets [0-9]*' | awk '{n += $3} END {print n + 0}')"
 check "the helper refused no connection" "0" "$(grep -cE ' refused [0-9]+ connection' "$FERROLINK_LAN_LOG")"
 finish
