@@ -31,6 +31,8 @@ check jq jq
 # servers and tools for the test world's peers.
 check pkg-config pkg-config
 check libsmbclient-dev /usr/include/samba-4.0/libsmbclient.h
+# The line protocol's HMAC, from Nettle.
+check nettle-dev /usr/include/nettle/hmac.h
 check samba /usr/sbin/smbd
 check smbclient smbclient
 check samba-common-bin nmblookup
