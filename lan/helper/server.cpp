@@ -374,6 +374,15 @@ bool Supervisor::Start(Worker* w, bool browse)
             _exit(1);
         closefrom(5);
         lanlog::Use(4);
+        // The libraries' own messages go where standard error goes (the
+        // log): libnetapi writes some to standard output, which nobody
+        // reads past "ready". Nothing is read from a terminal.
+        dup2(2, 1);
+        const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (nothing >= 0 && nothing != 0) {
+            dup2(nothing, 0);
+            close(nothing);
+        }
         WorkerMain(3, m_key, m_options.smb, browse);
     }
     close(pair[1]);

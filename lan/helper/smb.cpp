@@ -1,9 +1,12 @@
 #include "lan/helper/smb.h"
 #include <libsmbclient.h>
+#include <netapi.h>
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstdio>
@@ -15,7 +18,6 @@
 #include <sys/stat.h>
 #include <thread>
 #include "lan/helper/log.h"
-#include "lan/helper/srvsvc.h"
 
 namespace {
 
@@ -27,6 +29,8 @@ using lanproto::Record;
 using lanproto::Verb;
 
 constexpr uint32_t kTypeSpecial = 0x80000000u;
+constexpr uint32_t kMoreData = 234;            // ERROR_MORE_DATA
+constexpr uint32_t kMaxPreferredLength = 0xFFFFFFFFu;
 
 // The user's credentials where there are any; else guest, with an empty
 // password (the library needs a user name filled in: NULL crashes it).
@@ -69,6 +73,9 @@ std::string WrapConfiguration(const char* conf)
     if (access(base.c_str(), R_OK) == 0)
         text += "include = " + base + "\n";
     text += "unix charset = UTF-8\n";
+    // The user's password goes to the server's own logon, never to a KDC
+    // that the network names.
+    text += "client use kerberos = off\n";
     const bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     close(fd);
     if (!ok) {
@@ -85,10 +92,10 @@ long ElapsedMs(const timespec& start)
     return (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
 }
 
-// A computer's address where the system's resolver knows its name within
-// `ms`, as Windows asks DNS before NetBIOS; else the name itself. (Given a
-// name, the library first asks the network by broadcast whether it is a
-// workgroup and waits half a second for nobody to answer.)
+// A computer's address: from the names discovery learned, else where the
+// system's resolver knows the name within `ms`; empty when neither does.
+// The libraries are given only addresses: given a name, they would ask the
+// network by broadcast, where anybody may answer.
 std::string Address(const std::string& name, int ms, const std::string& namesFile)
 {
     in_addr literal;
@@ -98,27 +105,36 @@ std::string Address(const std::string& name, int ms, const std::string& namesFil
     const std::string learned = namesFile.empty() ? std::string() : LearnedAddress(namesFile, name);
     if (!learned.empty())
         return learned;
-    addrinfo hints = {};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    gaicb request = {};
-    request.ar_name = name.c_str();
-    request.ar_request = &hints;
+    // The request lives on the heap: a look-up that overruns goes on in
+    // the resolver's own thread and writes its answer there after we have
+    // returned, so it is left to it (a few hundred bytes, once per name
+    // whose look-up hung).
+    struct Lookup {
+        std::string name;
+        addrinfo hints = {};
+        gaicb request = {};
+    };
+    Lookup* lookup = new Lookup;
+    lookup->name = name;
+    lookup->hints.ai_family = AF_INET;
+    lookup->hints.ai_socktype = SOCK_STREAM;
+    gaicb& request = lookup->request;
+    request.ar_name = lookup->name.c_str();
+    request.ar_request = &lookup->hints;
     gaicb* list[] = {&request};
-    if (getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr) != 0)
-        return name;
+    if (getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr) != 0) {
+        delete lookup;
+        return std::string();
+    }
     const timespec limit = {ms / 1000, (ms % 1000) * 1000000L};
     const gaicb* wait[] = {&request};
     timespec start;
     clock_gettime(CLOCK_MONOTONIC, &start);
     while (gai_error(&request) == EAI_INPROGRESS && ElapsedMs(start) < ms)
         gai_suspend(wait, 1, &limit);
-    if (gai_error(&request) == EAI_INPROGRESS) {
-        // Left to finish on its own; its answer is not wanted.
-        if (gai_cancel(&request) == EAI_NOTCANCELED)
-            return name;
-    }
-    std::string address = name;
+    if (gai_error(&request) == EAI_INPROGRESS && gai_cancel(&request) == EAI_NOTCANCELED)
+        return std::string();
+    std::string address;
     if (gai_error(&request) == 0 && request.ar_result) {
         char text[INET_ADDRSTRLEN] = {};
         if (inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(request.ar_result->ai_addr)->sin_addr, text,
@@ -127,6 +143,7 @@ std::string Address(const std::string& name, int ms, const std::string& namesFil
     }
     if (request.ar_result)
         freeaddrinfo(request.ar_result);
+    delete lookup;
     return address;
 }
 
@@ -135,6 +152,45 @@ std::string UrlPart(const std::string& text)
     std::vector<char> encoded(text.size() * 3 + 1);
     smbc_urlencode(encoded.data(), const_cast<char*>(text.c_str()), static_cast<int>(encoded.size()));
     return encoded.data();
+}
+
+// Why nothing answers at `address` on the SMB ports (445, then 139)
+// within `ms`, or empty when one does. libnetapi gives a connection 5 s of
+// its own, more than a request has; this bounds it, and a computer that
+// does not answer costs no more than here.
+std::string Unanswered(const std::string& address, int ms)
+{
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    if (inet_pton(AF_INET, address.c_str(), &to.sin_addr) != 1)
+        return "not an address";
+    timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    std::string why;
+    for (const uint16_t port : {445, 139}) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            return Reason("no socket", errno);
+        to.sin_port = htons(port);
+        int error = connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 ? 0 : errno;
+        if (error == EINPROGRESS) {
+            pollfd p = {fd, POLLOUT, 0};
+            const long left = ms - ElapsedMs(start);
+            if (left > 0 && poll(&p, 1, static_cast<int>(left)) == 1) {
+                socklen_t length = sizeof error;
+                getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+            } else {
+                error = ETIMEDOUT;
+            }
+        }
+        close(fd);
+        if (!error)
+            return std::string();
+        why += (why.empty() ? "" : ", ") + std::to_string(port) + ": " + std::strerror(error);
+        if (ElapsedMs(start) >= ms)
+            break;
+    }
+    return "no SMB server answers (" + why + ")";
 }
 
 // A name that may stand as one component of a path.
@@ -196,6 +252,22 @@ uint32_t TypeFromKind(unsigned kind, const std::string& name)
 SmbClient::SmbClient(const SmbOptions& options, Protocols protocols)
     : m_options(options), m_protocols(protocols)
 {
+    // libnetapi first: it loads the system's smb.conf when it starts, which
+    // the client library's wrapped configuration below then replaces for
+    // the whole process.
+    if (libnetapi_init(&m_netapi) != 0) {
+        lanlog::Line("libnetapi did not start: share lists come from the client library alone");
+        m_netapi = nullptr;
+    } else {
+        libnetapi_set_debuglevel(m_netapi, "0");
+        // A password is always set, empty for a guest: without one the
+        // library asks for it on the terminal.
+        const Credentials& c = m_options.credentials;
+        libnetapi_set_username(m_netapi, c.user.empty() ? "guest" : c.user.c_str());
+        libnetapi_set_password(m_netapi, c.user.empty() ? "" : c.password.c_str());
+        if (!c.user.empty() && !c.domain.empty())
+            libnetapi_set_workgroup(m_netapi, c.domain.c_str());
+    }
     m_ctx = smbc_new_context();
     if (!m_ctx)
         return;
@@ -223,6 +295,8 @@ SmbClient::~SmbClient()
 {
     if (m_ctx)
         smbc_free_context(m_ctx, 1);
+    if (m_netapi)
+        libnetapi_free(m_netapi);
 }
 
 void SmbClient::Speak(Protocols protocols)
@@ -366,15 +440,68 @@ void SmbClient::Placeholders(const std::string& server, const std::vector<Record
 Outcome SmbClient::Shares(const std::string& name, std::vector<Record>* records)
 {
     const std::string host = Address(name, m_options.resolveMs, m_options.namesFile);
+    if (host.empty())
+        return {kBadNetPath, "no address: neither discovery nor the resolver knows the name"};
+    const std::string silent = Unanswered(host, m_options.timeoutMs);
+    if (!silent.empty())
+        return {kBadNetPath, silent};
     Outcome outcome;
-    if (SharesByRpc(host, name, records, &outcome)) {
-        if (!outcome.code)
-            Placeholders(name, *records);
-        return outcome;
+    if (!m_netapi || !SharesByNetapi(host, records, &outcome)) {
+        // The client library's listing: what a server without the service
+        // offers (comments there are short anyway), and why not when it
+        // cannot.
+        records->clear();
+        outcome = SharesBySmbc(host, records);
     }
-    // The library's listing: what a server without the service's pipe
-    // offers (comments there are short anyway).
-    records->clear();
+    if (!outcome.code)
+        Placeholders(name, *records);
+    return outcome;
+}
+
+bool SmbClient::SharesByNetapi(const std::string& host, std::vector<Record>* records, Outcome* outcome)
+{
+    uint32_t resume = 0, status = 0;
+    // Everything comes at once; a server that answers in parts is followed
+    // only as far as a reply may hold.
+    for (int pass = 0; pass < 64; ++pass) {
+        uint8_t* buffer = nullptr;
+        uint32_t read = 0, total = 0;
+        status = NetShareEnum(host.c_str(), 1, &buffer, kMaxPreferredLength, &read, &total, &resume);
+        if ((status == 0 || status == kMoreData) && buffer) {
+            const SHARE_INFO_1* shares = reinterpret_cast<const SHARE_INFO_1*>(buffer);
+            for (uint32_t i = 0; i < read && records->size() < lanproto::kMaxRecords; ++i) {
+                const std::string share = shares[i].shi1_netname ? shares[i].shi1_netname : "";
+                records->push_back({lanproto::ValidUtf8(share), std::to_string(SpecialByName(shares[i].shi1_type, share)),
+                                    lanproto::ValidUtf8(shares[i].shi1_remark ? shares[i].shi1_remark : "")});
+            }
+        }
+        if (buffer)
+            NetApiBufferFree(buffer);
+        if (status != kMoreData || records->size() >= lanproto::kMaxRecords)
+            break;
+    }
+    if (status == 0 || status == kMoreData) {
+        *outcome = {};
+        return true;
+    }
+    char* text = libnetapi_get_error_string(m_netapi, static_cast<NET_API_STATUS>(status));
+    const std::string why = "libnetapi: " + std::to_string(status) + " (" + (text ? text : "") + ")";
+    if (text)
+        NetApiBufferFree(text);
+    if (status == kAccessDenied) {
+        *outcome = {kAccessDenied, why};
+        return true;
+    }
+    // A logon the server refused comes back as a connection that failed:
+    // the client library's own try tells them apart.
+    lanlog::Line("shares of " + host + ": " + why + "; the client library tries");
+    return false;
+}
+
+Outcome SmbClient::SharesBySmbc(const std::string& host, std::vector<Record>* records)
+{
+    if (!m_ctx)
+        return {kBadNetPath, "the client library did not start"};
     const std::string url = "smb://" + UrlPart(host);
     SMBCFILE* dir = smbc_getFunctionOpendir(m_ctx)(m_ctx, url.c_str());
     if (!dir) {
@@ -389,83 +516,15 @@ Outcome SmbClient::Shares(const std::string& name, std::vector<Record>* records)
         case SMBC_PRINTER_SHARE:
         case SMBC_COMMS_SHARE:
         case SMBC_IPC_SHARE:
-            records->push_back({lanproto::ValidUtf8(entry->name),
-                                std::to_string(TypeFromKind(entry->smbc_type, entry->name)),
-                                lanproto::ValidUtf8(entry->comment ? entry->comment : "")});
+            if (records->size() < lanproto::kMaxRecords)
+                records->push_back({lanproto::ValidUtf8(entry->name),
+                                    std::to_string(TypeFromKind(entry->smbc_type, entry->name)),
+                                    lanproto::ValidUtf8(entry->comment ? entry->comment : "")});
             break;
         default:
             break;
         }
     }
     smbc_getFunctionClosedir(m_ctx)(m_ctx, dir);
-    Placeholders(name, *records);
     return {};
-}
-
-bool SmbClient::SharesByRpc(const std::string& host, const std::string& name, std::vector<Record>* records,
-                            Outcome* outcome)
-{
-    const std::string url = "smb://" + UrlPart(host) + "/IPC$/srvsvc";
-    SMBCFILE* pipe = smbc_getFunctionOpen(m_ctx)(m_ctx, url.c_str(), O_RDWR, 0);
-    if (!pipe) {
-        const int error = errno;
-        if (error == EACCES || error == EPERM) {
-            *outcome = {kAccessDenied, Reason("the server refused us", error)};
-            return true;
-        }
-        if (error == ECONNREFUSED || error == EHOSTUNREACH || error == ETIMEDOUT || error == ENETUNREACH) {
-            *outcome = {kBadNetPath, Reason("the server cannot be reached", error)};
-            return true;
-        }
-        return false;
-    }
-    // The library's read asks for more until it has all it was asked for,
-    // which a pipe holding less never gives: each fragment is read as its
-    // header says, the header first.
-    auto readExactly = [&](size_t n, std::string* out) {
-        out->assign(n, '\0');
-        for (size_t got = 0; got < n;) {
-            const ssize_t r = smbc_getFunctionRead(m_ctx)(m_ctx, pipe, &(*out)[got], n - got);
-            if (r <= 0)
-                return false;
-            got += static_cast<size_t>(r);
-        }
-        return true;
-    };
-    auto exchange = [&](const std::string& out, srvsvc::Reply* reply) {
-        if (smbc_getFunctionWrite(m_ctx)(m_ctx, pipe, out.data(), out.size()) != static_cast<ssize_t>(out.size()))
-            return false;
-        for (int fragments = 0; fragments < 4096; ++fragments) {
-            std::string header, rest;
-            if (!readExactly(srvsvc::kHeaderBytes, &header))
-                return false;
-            const size_t length = srvsvc::FragmentLength(header);
-            if (length < srvsvc::kHeaderBytes || !readExactly(length - srvsvc::kHeaderBytes, &rest))
-                return false;
-            const srvsvc::Reply::State s = reply->Add(header + rest);
-            if (s != srvsvc::Reply::More)
-                return s == srvsvc::Reply::Done;
-        }
-        return false;
-    };
-    srvsvc::Reply bind(1), answer(2);
-    std::vector<srvsvc::Share> shares;
-    uint32_t status = 0;
-    const bool ok = exchange(srvsvc::BindRequest(1), &bind) && bind.Type() == 12 &&
-                    srvsvc::BindAccepted(bind.Body()) &&
-                    exchange(srvsvc::ShareEnumRequest(2, "\\\\" + name), &answer) && answer.Type() == 2 &&
-                    srvsvc::ParseShareEnum(answer.Body(), &shares, &status);
-    smbc_getFunctionClose(m_ctx)(m_ctx, pipe);
-    if (!ok)
-        return false;
-    if (status) {
-        *outcome = {status == kAccessDenied ? kAccessDenied : kBadNetPath,
-                    "the server service answered " + std::to_string(status)};
-        return true;
-    }
-    for (const srvsvc::Share& s : shares)
-        records->push_back({lanproto::ValidUtf8(s.name), std::to_string(SpecialByName(s.type, s.name)),
-                            lanproto::ValidUtf8(s.comment)});
-    *outcome = {};
-    return true;
 }

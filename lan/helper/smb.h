@@ -1,7 +1,7 @@
 // The helper's one way to the network: Samba's client library for the
 // browse lists, merged with the computers discovery finds (discovery.h),
-// and the server service's own share list over the IPC$ pipe (srvsvc.h),
-// which keeps whole comments and the exact type.
+// and Samba's libnetapi for the share list as Windows' own call gives it
+// (NetShareEnum: whole comments, the exact type).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -50,11 +50,11 @@ private:
     Outcome Browse(lanproto::Verb verb, const std::string& name, std::vector<lanproto::Record>* records);
     Outcome BrowseList(lanproto::Verb verb, const std::string& name, std::vector<lanproto::Record>* records);
     Outcome Shares(const std::string& name, std::vector<lanproto::Record>* records);
-    // The share list through the server service; false when the pipe could
-    // not be used at all (a server of the 9x kind has none), so the
-    // library's own listing is tried.
-    bool SharesByRpc(const std::string& host, const std::string& name, std::vector<lanproto::Record>* records,
-                     Outcome* outcome);
+    // The share list as the server service gives it (NetShareEnum); false
+    // when it could not be had that way (a server without the service, a
+    // logon refused: the client library's listing says which).
+    bool SharesByNetapi(const std::string& host, std::vector<lanproto::Record>* records, Outcome* outcome);
+    Outcome SharesBySmbc(const std::string& host, std::vector<lanproto::Record>* records);
     void Speak(Protocols protocols);
     // What discovery found, asked again when older than half a minute.
     bool DiscoveryStale() const;
@@ -62,6 +62,7 @@ private:
     void Placeholders(const std::string& server, const std::vector<lanproto::Record>& shares) const;
 
     struct _SMBCCTX* m_ctx = nullptr;
+    struct libnetapi_ctx* m_netapi = nullptr;   // the process's one
     SmbOptions m_options;
     Protocols m_protocols;
     std::vector<discovery::Computer> m_found;

@@ -200,6 +200,20 @@ def main():
     for s in idle:
         s.close()
 
+    # A computer that neither takes a connection nor refuses one (its SMB
+    # ports drop what comes): the helper gives up on it by its own bound,
+    # not by ending a worker that overran the request's budget.
+    nft = subprocess.run(["nft", "-f", "-"], input="table inet helpercheck { chain out { type filter hook output "
+                         "priority 0; ip daddr 127.0.0.98 tcp dport { 139, 445 } drop; }; }",
+                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    line, nonce = request(key, b"SHARES", b"127.0.0.98")
+    reply, _ = ask(port, line)
+    time.sleep(0.2)
+    text = open(log, "rb").read()
+    check("a computer that never answers: 53, given up by the helper's own bound",
+          nft.returncode == 0 and reply.startswith(b"ERR\t53\t") and
+          b'SHARES "127.0.0.98": error 53 ("no SMB server answers' in text, nft.stdout + repr(text[-300:]))
+
     # No network here: the top gets an error, signed, within the budget.
     line, nonce = request(key, b"WORKGROUPS", b"")
     reply, took = ask(port, line)

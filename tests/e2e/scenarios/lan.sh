@@ -64,6 +64,14 @@ share=$(drv select "$first" >/dev/null; drv list | head -n 1 | cut -f 1)
 drv activate 0 >/dev/null
 for _ in $(seq 100); do [[ -s $FERROLINK_RECORD_FILE ]] && break; sleep 0.1; done
 check "a click hands smb://$first/$share to the desktop" "smb://$first/$share" "$(tr -d '\r' < "$FERROLINK_RECORD_FILE")"
+# The helper never asks for a password on a terminal: as a guest, at a
+# server that refuses guests, it answers 5 and the terminal shows no prompt.
+helper=${FERROLINK_LAN_HELPER:-$FERROLINK_BUILD/../linux/ferrolink-lan}
+for name in $(jq -r '.lan.workgroups[].computers[] | select(.user) | .name' "$WORLD_FILE"); do
+  shown=$(timeout 60 script -qec "'$helper' --shares $name --conf '$FERROLINK_LAN_CONF'" /dev/null </dev/null | tr -d '\r')
+  check "$name, as a guest on a terminal: access denied, no prompt" "denied 1, prompts 0" \
+    "denied $(grep -c "^ferrolink-lan: $name: error 5 " <<<"$shown"), prompts $(grep -ci 'password' <<<"$shown")"
+done
 check "discovery ran, by unicast to the world's addresses" "1" \
   "$(grep -c 'discovery: [0-9]* computers' "$FERROLINK_LAN_LOG" | awk '{print ($1 > 0)}')"
 check "the helper refused no connection" "0" "$(grep -cE ' refused [0-9]+ connection' "$FERROLINK_LAN_LOG")"
