@@ -88,10 +88,15 @@ struct FdMessage {
     FdMessage& operator=(const FdMessage&) = delete;
 };
 
-// A job: the verb, the nonce and the argument, with the client's socket.
-bool SendJob(int control, int client, Verb verb, const std::string& nonce, const std::string& argument)
+// A job: the verb, when its answer is due (the monotonic clock's ms, the
+// same in every process), the nonce and the argument, with the client's
+// socket.
+constexpr size_t kDueBytes = sizeof(long long);
+
+bool SendJob(int control, int client, Verb verb, long long due, const std::string& nonce, const std::string& argument)
 {
     std::string payload(1, static_cast<char>(verb));
+    payload.append(reinterpret_cast<const char*>(&due), kDueBytes);
     payload += nonce + argument;
     FdMessage m(&payload[0], payload.size());
     cmsghdr* c = CMSG_FIRSTHDR(&m.msg);
@@ -102,18 +107,20 @@ bool SendJob(int control, int client, Verb verb, const std::string& nonce, const
     return sendmsg(control, &m.msg, MSG_NOSIGNAL) == static_cast<ssize_t>(payload.size());
 }
 
-bool ReceiveJob(int control, int* client, Verb* verb, std::string* nonce, std::string* argument)
+bool ReceiveJob(int control, int* client, Verb* verb, long long* due, std::string* nonce, std::string* argument)
 {
     std::vector<char> buffer(lanproto::kMaxRequest + 64);
     FdMessage m(buffer.data(), buffer.size());
     const ssize_t n = recvmsg(control, &m.msg, MSG_CMSG_CLOEXEC);
     cmsghdr* c = CMSG_FIRSTHDR(&m.msg);
-    if (n < 1 + static_cast<ssize_t>(lanproto::kNonceDigits) || !c || c->cmsg_type != SCM_RIGHTS)
+    const size_t head = 1 + kDueBytes + lanproto::kNonceDigits;
+    if (n < static_cast<ssize_t>(head) || !c || c->cmsg_type != SCM_RIGHTS)
         return false;
     std::memcpy(client, CMSG_DATA(c), sizeof *client);
     *verb = static_cast<Verb>(buffer[0]);
-    nonce->assign(buffer.data() + 1, lanproto::kNonceDigits);
-    argument->assign(buffer.data() + 1 + lanproto::kNonceDigits, static_cast<size_t>(n) - 1 - lanproto::kNonceDigits);
+    std::memcpy(due, buffer.data() + 1, kDueBytes);
+    nonce->assign(buffer.data() + 1 + kDueBytes, lanproto::kNonceDigits);
+    argument->assign(buffer.data() + head, static_cast<size_t>(n) - head);
     return true;
 }
 
@@ -132,11 +139,12 @@ std::string Report(const Outcome& outcome, size_t records)
     for (;;) {
         int fd;
         Verb verb;
+        long long due = 0;
         std::string nonce, argument;
-        if (!ReceiveJob(control, &fd, &verb, &nonce, &argument))
+        if (!ReceiveJob(control, &fd, &verb, &due, &nonce, &argument))
             _exit(0);
         std::vector<Record> records;
-        const Outcome outcome = client.List(verb, argument, &records);
+        const Outcome outcome = client.List(verb, argument, &records, due);
         const timeval wait = {2, 0};
         setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
         SendAll(fd, outcome.code ? lanproto::FormatError(key, nonce, outcome.code)
@@ -396,7 +404,8 @@ void Supervisor::Give(Worker* w, Job job)
 {
     w->busy = true;
     w->job = std::move(job);
-    if (!SendJob(w->control, w->job.client, w->job.verb, w->job.nonce, w->job.argument)) {
+    if (!SendJob(w->control, w->job.client, w->job.verb, w->job.accepted + m_options.budgetMs, w->job.nonce,
+                 w->job.argument)) {
         Answer(&w->job, Unreachable(w->job.verb), "the worker could not be reached");
         Stop(w);
     }

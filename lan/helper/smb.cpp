@@ -6,8 +6,11 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +34,26 @@ using lanproto::Verb;
 constexpr uint32_t kTypeSpecial = 0x80000000u;
 constexpr uint32_t kMoreData = 234;            // ERROR_MORE_DATA
 constexpr uint32_t kMaxPreferredLength = 0xFFFFFFFFu;
+
+// A request's answer, once its computers are asked for their workgroups,
+// is given this much of its time; without a due time a request has 6 s.
+constexpr long long kAnswerMs = 800;
+constexpr long long kRequestMs = 6000;
+// Computers asked for their workgroup at once, how long one may take in
+// all (libnetapi gives a connection 5 s), and the longest answer read.
+constexpr size_t kAtOnce = 16;
+constexpr long long kAskingMs = 20000;
+constexpr size_t kMaxTold = 256;
+
+// What libnetapi's NetWkstaGetInfo gives at level 100 (its header leaves
+// the structure out): Windows' WKSTA_INFO_100, the text in UTF-8.
+struct WkstaInfo100 {
+    uint32_t platformId;
+    const char* computerName;
+    const char* langroup;
+    uint32_t versionMajor;
+    uint32_t versionMinor;
+};
 
 // The user's credentials where there are any; else guest, with an empty
 // password (the library needs a user name filled in: NULL crashes it).
@@ -83,6 +106,29 @@ std::string WrapConfiguration(const char* conf)
         return std::string();
     }
     return path;
+}
+
+long long MonotonicMs(const timespec& t)
+{
+    return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+long long NowMs()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return MonotonicMs(now);
+}
+
+// A workgroup as a server may report it and the tree may show it: the
+// same rule discovery has for the names it is told.
+bool PlausibleWorkgroup(const std::string& name)
+{
+    return !name.empty() && name.size() <= 63 &&
+           std::all_of(name.begin(), name.end(), [](char c) {
+               return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                      c == '_';
+           });
 }
 
 long ElapsedMs(const timespec& start)
@@ -307,8 +353,9 @@ void SmbClient::Speak(Protocols protocols)
         smbc_setOptionProtocols(m_ctx, "NT1", "NT1");
 }
 
-Outcome SmbClient::List(Verb verb, const std::string& name, std::vector<Record>* records)
+Outcome SmbClient::List(Verb verb, const std::string& name, std::vector<Record>* records, long long dueMs)
 {
+    m_due = dueMs ? dueMs : NowMs() + kRequestMs;
     records->clear();
     if (!m_ctx)
         return {verb == Verb::Shares ? kBadNetPath : kNoBrowserServers, "the client library did not start"};
@@ -342,6 +389,7 @@ Outcome SmbClient::Browse(Verb verb, const std::string& name, std::vector<Record
         for (const std::string& r : refusals)
             lanlog::Line("discovery refused " + r);
         Discovered(std::move(found), ElapsedMs(start));
+        AskWorkgroups(m_due - kAnswerMs);
     }
     if (verb == Verb::Workgroups) {
         m_browseGroups.clear();
@@ -397,6 +445,137 @@ void SmbClient::Discovered(std::vector<discovery::Computer> found, long long ms)
                  (how.empty() ? "" : ": " + lanlog::Quote(how)));
     if (!m_options.namesFile.empty() && !WriteNames(m_options.namesFile, m_found))
         lanlog::Line("cannot write the names file " + lanlog::Quote(m_options.namesFile));
+}
+
+void SmbClient::AskWorkgroups(long long deadlineMs)
+{
+    HearWorkgroups(NowMs());
+    std::vector<std::string> keys(m_found.size());
+    bool asked = false;
+    for (size_t i = 0; i < m_found.size(); ++i) {
+        if (!m_found[i].workgroup.empty())
+            continue;
+        in_addr a;
+        a.s_addr = m_found[i].address;
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &a, text, sizeof text);
+        keys[i] = m_found[i].name + ' ' + text;
+        // What a server told is kept ten minutes; that it told nothing, one
+        // (so that others get their turn).
+        const auto told = std::find_if(m_told.begin(), m_told.end(), [&](const Told& t) { return t.key == keys[i]; });
+        if (told != m_told.end() && NowMs() - told->at < (told->workgroup.empty() ? 60000 : 600000))
+            continue;
+        const bool asking = std::any_of(m_asking.begin(), m_asking.end(), [&](const Asking& q) { return q.key == keys[i]; });
+        if (!m_netapi || asking || m_asking.size() >= kAtOnce)
+            continue;
+        // Each is asked by a process of its own, all at once: the library
+        // blocks, and a computer that never answers must cost the others
+        // nothing, nor this request more than its time.
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0)
+            continue;
+        const pid_t parent = getpid();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != parent)
+                _exit(0);
+            close(ends[0]);
+            // As a guest: the user's password goes only to the computers
+            // the user asks for, not to every one that announced itself.
+            if (m_ctx)
+                Speak(Protocols::Shares);
+            libnetapi_set_username(m_netapi, "guest");
+            libnetapi_set_password(m_netapi, "");
+            uint8_t* buffer = nullptr;
+            if (NetWkstaGetInfo(text, 100, &buffer) == 0 && buffer) {
+                const WkstaInfo100* info = reinterpret_cast<const WkstaInfo100*>(buffer);
+                const std::string group = info->langroup ? info->langroup : "";
+                if (write(ends[1], group.data(), std::min<size_t>(group.size(), kMaxTold)) < 0)
+                    _exit(1);
+            }
+            _exit(0);
+        }
+        close(ends[1]);
+        if (pid < 0) {
+            close(ends[0]);
+            continue;
+        }
+        Asking q;
+        q.key = keys[i];
+        q.pid = pid;
+        q.fd = ends[0];
+        q.began = NowMs();
+        m_asking.push_back(q);
+        asked = true;
+    }
+    const long long begun = NowMs();
+    if (asked)
+        HearWorkgroups(deadlineMs);
+    std::string how;
+    for (size_t i = 0; i < m_found.size(); ++i) {
+        if (keys[i].empty())
+            continue;
+        const auto told = std::find_if(m_told.begin(), m_told.end(), [&](const Told& t) { return t.key == keys[i]; });
+        m_found[i].workgroup = told != m_told.end() ? told->workgroup : std::string();
+        how += (how.empty() ? "" : ", ") + keys[i] + ": " +
+               (told == m_told.end() ? std::string("no answer yet") :
+                told->workgroup.empty() ? std::string("none") : told->workgroup);
+    }
+    if (!how.empty())
+        lanlog::Line("workgroups of announced computers (" + std::to_string(NowMs() - begun) +
+                     " ms): " + lanlog::Quote(how));
+}
+
+void SmbClient::HearWorkgroups(long long untilMs)
+{
+    for (;;) {
+        std::vector<pollfd> fds;
+        for (const Asking& q : m_asking)
+            fds.push_back({q.fd, POLLIN, 0});
+        const long long left = std::max(0LL, untilMs - NowMs());
+        if (fds.empty() || poll(fds.data(), fds.size(), static_cast<int>(left)) <= 0)
+            break;
+        for (size_t i = 0; i < fds.size(); ++i) {
+            if (!fds[i].revents)
+                continue;
+            Asking& q = m_asking[i];
+            char buffer[kMaxTold + 1];
+            const ssize_t n = read(q.fd, buffer, sizeof buffer);
+            if (n > 0 && q.told.size() <= kMaxTold) {
+                q.told.append(buffer, static_cast<size_t>(n));
+                continue;
+            }
+            // Done: what it told, or nothing.
+            close(q.fd);
+            q.fd = -1;
+        }
+        SettleWorkgroups();
+    }
+    SettleWorkgroups();
+}
+
+void SmbClient::SettleWorkgroups()
+{
+    for (auto q = m_asking.begin(); q != m_asking.end();) {
+        const bool done = q->fd < 0, overdue = NowMs() - q->began > kAskingMs;
+        if (!done && !overdue) {
+            ++q;
+            continue;
+        }
+        if (!done)
+            close(q->fd);
+        kill(q->pid, SIGKILL);
+        waitpid(q->pid, nullptr, 0);
+        const bool plausible = done && PlausibleWorkgroup(q->told);
+        if (m_told.size() >= 4096)
+            m_told.clear();
+        const std::string key = q->key;
+        m_told.erase(std::remove_if(m_told.begin(), m_told.end(), [&key](const Told& t) { return t.key == key; }),
+                     m_told.end());
+        m_told.push_back({key, plausible ? Upper(q->told) : std::string(), NowMs()});
+        q = m_asking.erase(q);
+    }
 }
 
 Outcome SmbClient::BrowseList(Verb verb, const std::string& name, std::vector<Record>* records)

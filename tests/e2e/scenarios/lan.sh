@@ -64,6 +64,15 @@ share=$(drv select "$first" >/dev/null; drv list | head -n 1 | cut -f 1)
 drv activate 0 >/dev/null
 for _ in $(seq 100); do [[ -s $FERROLINK_RECORD_FILE ]] && break; sleep 0.1; done
 check "a click hands smb://$first/$share to the desktop" "smb://$first/$share" "$(tr -d '\r' < "$FERROLINK_RECORD_FILE")"
+# Each computer under its workgroup, as the provider gives them to Windows
+# (the program's tree shows the computers alone): a computer announced by
+# mDNS alone, which names no workgroup, under the one its server tells.
+groups=$("$WINE" "$FERROLINK_BUILD/bin/lancheck.exe" "Z:${FERROLINK_BUILD//\//\\}\\bin\\lan" --tree | tr -d '\r')
+check "each computer under the workgroup Samba's tools and the computers themselves report" \
+  "$(python3 "$LAN_NET" groups)" "$groups"
+check "each computer under the workgroup its server is set up with" \
+  "$(jq -r '.lan.workgroups[] | select(.stale | not) | .name as $g | .computers[] | "\($g)\t\(.name)"' "$WORLD_FILE" | sort)" \
+  "$(sort <<<"$groups")"
 # The helper never asks for a password on a terminal: as a guest, at a
 # server that refuses guests, it answers 5 and the terminal shows no prompt.
 helper=${FERROLINK_LAN_HELPER:-$FERROLINK_BUILD/../linux/ferrolink-lan}
