@@ -124,10 +124,12 @@ bool ReceiveJob(int control, int* client, Verb* verb, long long* due, std::strin
     return true;
 }
 
-// A worker's report: the code, the number of records and the reason.
-std::string Report(const Outcome& outcome, size_t records)
+// A worker's report: the code, the number of records, whether the worker
+// ends now, and the reason.
+std::string Report(const Outcome& outcome, size_t records, bool retiring)
 {
-    return std::to_string(outcome.code) + ' ' + std::to_string(records) + ' ' + outcome.reason;
+    return std::to_string(outcome.code) + ' ' + std::to_string(records) + ' ' + (retiring ? "1 " : "0 ") +
+           outcome.reason;
 }
 
 [[noreturn]] void WorkerMain(int control, const std::string& key, const SmbOptions& options, bool browse)
@@ -151,8 +153,11 @@ std::string Report(const Outcome& outcome, size_t records)
                                  : lanproto::FormatOk(key, nonce, verb, records));
         shutdown(fd, SHUT_WR);
         close(fd);
-        const std::string report = Report(outcome, records.size());
-        if (send(control, report.data(), report.size(), MSG_NOSIGNAL) < 0)
+        // A worker that has met many servers keeps a session with each:
+        // it makes way for a new one before they add up.
+        const bool retiring = client.Spent();
+        const std::string report = Report(outcome, records.size(), retiring);
+        if (send(control, report.data(), report.size(), MSG_NOSIGNAL) < 0 || retiring)
             _exit(0);
     }
 }
@@ -426,8 +431,8 @@ void Supervisor::Finished(Worker* w)
     }
     const std::string report(buffer, static_cast<size_t>(n));
     unsigned long code = 0, count = 0;
-    int used = 0;
-    std::sscanf(report.c_str(), "%lu %lu %n", &code, &count, &used);
+    int retiring = 0, used = 0;
+    std::sscanf(report.c_str(), "%lu %lu %d %n", &code, &count, &retiring, &used);
     const std::string reason = report.substr(static_cast<size_t>(used));
     const long long ms = NowMs() - w->job.accepted;
     const std::string what = Describe(w->job.verb, w->job.argument);
@@ -439,6 +444,12 @@ void Supervisor::Finished(Worker* w)
     close(w->job.client);
     w->job = Job();
     w->busy = false;
+    if (retiring) {
+        // What waits goes to a new worker (Expire).
+        lanlog::Line("a worker makes way for a new one: it has met many servers");
+        Stop(w);
+        return;
+    }
     for (auto it = m_queue.begin(); it != m_queue.end(); ++it) {
         if (IsBrowse(it->verb) == w->browse) {
             Job next = std::move(*it);

@@ -624,6 +624,8 @@ Outcome SmbClient::Shares(const std::string& name, std::vector<Record>* records)
     const std::string silent = Unanswered(host, m_options.timeoutMs);
     if (!silent.empty())
         return {kBadNetPath, silent};
+    if (std::find(m_servers.begin(), m_servers.end(), host) == m_servers.end())
+        m_servers.push_back(host);
     Outcome outcome;
     if (!m_netapi || !SharesByNetapi(host, records, &outcome)) {
         // The client library's listing: what a server without the service

@@ -48,6 +48,9 @@ public:
     // 6 s from now when 0.
     Outcome List(lanproto::Verb verb, const std::string& name, std::vector<lanproto::Record>* records,
                  long long dueMs = 0);
+    // Whether it has asked so many servers that its sessions with them
+    // should end with the process.
+    bool Spent() const { return m_servers.size() >= 128; }
 
 private:
     Outcome Browse(lanproto::Verb verb, const std::string& name, std::vector<lanproto::Record>* records);
@@ -80,6 +83,7 @@ private:
     long long m_foundAt = -1;
     std::vector<std::string> m_browseGroups;   // what the last browse list named
     long long m_due = 0;
+    std::vector<std::string> m_servers;   // the addresses whose shares were asked
     // What computers' servers told of their workgroup, and those still
     // being asked, each by a process of its own.
     struct Told {
