@@ -31,6 +31,10 @@ check jq jq
 # servers and tools for the test world's peers.
 check pkg-config pkg-config
 check libsmbclient-dev /usr/include/samba-4.0/libsmbclient.h
+# Share lists through Samba's libnetapi (NetShareEnum), and the line
+# protocol's HMAC from Nettle.
+check samba-dev /usr/include/samba-4.0/netapi.h
+check nettle-dev /usr/include/nettle/hmac.h
 check samba /usr/sbin/smbd
 check smbclient smbclient
 check samba-common-bin nmblookup

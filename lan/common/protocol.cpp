@@ -140,6 +140,35 @@ const char* VerbName(Verb verb)
     return "";
 }
 
+std::string ToHex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return hex;
+}
+
+bool FromHex(const std::string& hex, std::string* bytes)
+{
+    // Lower case only: what ToHex writes.
+    auto value = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    };
+    if (hex.size() % 2)
+        return false;
+    bytes->clear();
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        const int hi = value(hex[i]), lo = value(hex[i + 1]);
+        if (hi < 0 || lo < 0)
+            return false;
+        *bytes += static_cast<char>(hi * 16 + lo);
+    }
+    return true;
+}
+
 std::string Escape(const std::string& text)
 {
     std::string out;

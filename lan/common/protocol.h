@@ -49,6 +49,10 @@ constexpr size_t kMaxRecords = 100000;
 constexpr size_t kNonceDigits = 32;
 constexpr size_t kKeyBytes = 32;
 
+// Lower-case hexadecimal, and back; false for anything else.
+std::string ToHex(const std::string& bytes);
+bool FromHex(const std::string& hex, std::string* bytes);
+
 std::string Escape(const std::string& text);
 // False when an escape is cut short or not hexadecimal.
 bool Unescape(const std::string& text, std::string* out);

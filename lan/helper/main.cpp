@@ -1,5 +1,5 @@
 // ferrolink-lan: lists the real network for Ferrolink's provider and share
-// services under Wine, through Samba's client library.
+// services under Wine, through Samba's client libraries.
 //
 //   ferrolink-lan --key FILE [--port N] [--log FILE] [OPTIONS]
 //       serves the line protocol (lan/common/protocol.h) on 127.0.0.1:N (by
@@ -38,6 +38,7 @@
 //                          for the Windows side's look-ups
 //   --unc DIR              a folder DIR/SERVER/SHARE for each disk share
 //                          listed, where Wine's shell looks for \\SERVER\SHARE
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -50,8 +51,23 @@ namespace {
 using lanproto::Record;
 using lanproto::Verb;
 
+// Samba's libraries print some of their failures on standard output: in
+// the listing modes those go to standard error, the lists to what standard
+// output was.
+FILE* Results()
+{
+    std::fflush(stdout);
+    const int out = dup(1);
+    FILE* results = out >= 0 ? fdopen(out, "w") : nullptr;
+    if (!results)
+        return stdout;
+    dup2(2, 1);
+    return results;
+}
+
 int PrintList(const SmbOptions& options)
 {
+    FILE* out = Results();
     SmbClient client(options, Protocols::PerCall);
     std::vector<Record> groups;
     if (const Outcome o = client.List(Verb::Workgroups, "", &groups); o.code) {
@@ -60,15 +76,16 @@ int PrintList(const SmbOptions& options)
     }
     int status = 0;
     for (const Record& group : groups) {
-        std::printf("WORKGROUP\t%s\n", group[0].c_str());
+        std::fprintf(out, "WORKGROUP\t%s\n", group[0].c_str());
         std::vector<Record> servers;
         if (const Outcome o = client.List(Verb::Servers, group[0], &servers); o.code) {
             std::fprintf(stderr, "ferrolink-lan: %s: error %u (%s)\n", group[0].c_str(), o.code, o.reason.c_str());
             status = 1;
         }
         for (const Record& server : servers)
-            std::printf("SERVER\t%s\t%s\n", group[0].c_str(), server[0].c_str());
+            std::fprintf(out, "SERVER\t%s\t%s\n", group[0].c_str(), server[0].c_str());
     }
+    std::fflush(out);
     return status;
 }
 
@@ -85,6 +102,7 @@ int PrintDiscovery(const SmbOptions& options)
 
 int PrintShares(const SmbOptions& options, const char* server)
 {
+    FILE* out = Results();
     SmbClient client(options, Protocols::Shares);
     std::vector<Record> shares;
     if (const Outcome o = client.List(Verb::Shares, server, &shares); o.code) {
@@ -92,7 +110,8 @@ int PrintShares(const SmbOptions& options, const char* server)
         return 1;
     }
     for (const Record& share : shares)
-        std::printf("%s\t%s\t%s\n", share[0].c_str(), share[1].c_str(), share[2].c_str());
+        std::fprintf(out, "%s\t%s\t%s\n", share[0].c_str(), share[1].c_str(), share[2].c_str());
+    std::fflush(out);
     return 0;
 }
 

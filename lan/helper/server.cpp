@@ -88,10 +88,15 @@ struct FdMessage {
     FdMessage& operator=(const FdMessage&) = delete;
 };
 
-// A job: the verb, the nonce and the argument, with the client's socket.
-bool SendJob(int control, int client, Verb verb, const std::string& nonce, const std::string& argument)
+// A job: the verb, when its answer is due (the monotonic clock's ms, the
+// same in every process), the nonce and the argument, with the client's
+// socket.
+constexpr size_t kDueBytes = sizeof(long long);
+
+bool SendJob(int control, int client, Verb verb, long long due, const std::string& nonce, const std::string& argument)
 {
     std::string payload(1, static_cast<char>(verb));
+    payload.append(reinterpret_cast<const char*>(&due), kDueBytes);
     payload += nonce + argument;
     FdMessage m(&payload[0], payload.size());
     cmsghdr* c = CMSG_FIRSTHDR(&m.msg);
@@ -102,25 +107,29 @@ bool SendJob(int control, int client, Verb verb, const std::string& nonce, const
     return sendmsg(control, &m.msg, MSG_NOSIGNAL) == static_cast<ssize_t>(payload.size());
 }
 
-bool ReceiveJob(int control, int* client, Verb* verb, std::string* nonce, std::string* argument)
+bool ReceiveJob(int control, int* client, Verb* verb, long long* due, std::string* nonce, std::string* argument)
 {
     std::vector<char> buffer(lanproto::kMaxRequest + 64);
     FdMessage m(buffer.data(), buffer.size());
     const ssize_t n = recvmsg(control, &m.msg, MSG_CMSG_CLOEXEC);
     cmsghdr* c = CMSG_FIRSTHDR(&m.msg);
-    if (n < 1 + static_cast<ssize_t>(lanproto::kNonceDigits) || !c || c->cmsg_type != SCM_RIGHTS)
+    const size_t head = 1 + kDueBytes + lanproto::kNonceDigits;
+    if (n < static_cast<ssize_t>(head) || !c || c->cmsg_type != SCM_RIGHTS)
         return false;
     std::memcpy(client, CMSG_DATA(c), sizeof *client);
     *verb = static_cast<Verb>(buffer[0]);
-    nonce->assign(buffer.data() + 1, lanproto::kNonceDigits);
-    argument->assign(buffer.data() + 1 + lanproto::kNonceDigits, static_cast<size_t>(n) - 1 - lanproto::kNonceDigits);
+    std::memcpy(due, buffer.data() + 1, kDueBytes);
+    nonce->assign(buffer.data() + 1 + kDueBytes, lanproto::kNonceDigits);
+    argument->assign(buffer.data() + head, static_cast<size_t>(n) - head);
     return true;
 }
 
-// A worker's report: the code, the number of records and the reason.
-std::string Report(const Outcome& outcome, size_t records)
+// A worker's report: the code, the number of records, whether the worker
+// ends now, and the reason.
+std::string Report(const Outcome& outcome, size_t records, bool retiring)
 {
-    return std::to_string(outcome.code) + ' ' + std::to_string(records) + ' ' + outcome.reason;
+    return std::to_string(outcome.code) + ' ' + std::to_string(records) + ' ' + (retiring ? "1 " : "0 ") +
+           outcome.reason;
 }
 
 [[noreturn]] void WorkerMain(int control, const std::string& key, const SmbOptions& options, bool browse)
@@ -132,19 +141,23 @@ std::string Report(const Outcome& outcome, size_t records)
     for (;;) {
         int fd;
         Verb verb;
+        long long due = 0;
         std::string nonce, argument;
-        if (!ReceiveJob(control, &fd, &verb, &nonce, &argument))
+        if (!ReceiveJob(control, &fd, &verb, &due, &nonce, &argument))
             _exit(0);
         std::vector<Record> records;
-        const Outcome outcome = client.List(verb, argument, &records);
+        const Outcome outcome = client.List(verb, argument, &records, due);
         const timeval wait = {2, 0};
         setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
         SendAll(fd, outcome.code ? lanproto::FormatError(key, nonce, outcome.code)
                                  : lanproto::FormatOk(key, nonce, verb, records));
         shutdown(fd, SHUT_WR);
         close(fd);
-        const std::string report = Report(outcome, records.size());
-        if (send(control, report.data(), report.size(), MSG_NOSIGNAL) < 0)
+        // A worker that has met many servers keeps a session with each:
+        // it makes way for a new one before they add up.
+        const bool retiring = client.Spent();
+        const std::string report = Report(outcome, records.size(), retiring);
+        if (send(control, report.data(), report.size(), MSG_NOSIGNAL) < 0 || retiring)
             _exit(0);
     }
 }
@@ -372,6 +385,15 @@ bool Supervisor::Start(Worker* w, bool browse)
             _exit(1);
         closefrom(5);
         lanlog::Use(4);
+        // The libraries' own messages go where standard error goes (the
+        // log): libnetapi writes some to standard output, which nobody
+        // reads past "ready". Nothing is read from a terminal.
+        dup2(2, 1);
+        const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (nothing >= 0 && nothing != 0) {
+            dup2(nothing, 0);
+            close(nothing);
+        }
         WorkerMain(3, m_key, m_options.smb, browse);
     }
     close(pair[1]);
@@ -385,7 +407,8 @@ void Supervisor::Give(Worker* w, Job job)
 {
     w->busy = true;
     w->job = std::move(job);
-    if (!SendJob(w->control, w->job.client, w->job.verb, w->job.nonce, w->job.argument)) {
+    if (!SendJob(w->control, w->job.client, w->job.verb, w->job.accepted + m_options.budgetMs, w->job.nonce,
+                 w->job.argument)) {
         Answer(&w->job, Unreachable(w->job.verb), "the worker could not be reached");
         Stop(w);
     }
@@ -411,8 +434,8 @@ void Supervisor::Finished(Worker* w)
     }
     const std::string report(buffer, static_cast<size_t>(n));
     unsigned long code = 0, count = 0;
-    int used = 0;
-    std::sscanf(report.c_str(), "%lu %lu %n", &code, &count, &used);
+    int retiring = 0, used = 0;
+    std::sscanf(report.c_str(), "%lu %lu %d %n", &code, &count, &retiring, &used);
     const std::string reason = report.substr(static_cast<size_t>(used));
     const long long ms = NowMs() - w->job.accepted;
     const std::string what = Describe(w->job.verb, w->job.argument);
@@ -424,6 +447,12 @@ void Supervisor::Finished(Worker* w)
     close(w->job.client);
     w->job = Job();
     w->busy = false;
+    if (retiring) {
+        // What waits goes to a new worker (Expire).
+        lanlog::Line("a worker makes way for a new one: it has met many servers");
+        Stop(w);
+        return;
+    }
     for (auto it = m_queue.begin(); it != m_queue.end(); ++it) {
         if (IsBrowse(it->verb) == w->browse) {
             Job next = std::move(*it);

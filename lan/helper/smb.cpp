@@ -1,10 +1,16 @@
 #include "lan/helper/smb.h"
 #include <libsmbclient.h>
+#include <netapi.h>
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +21,6 @@
 #include <sys/stat.h>
 #include <thread>
 #include "lan/helper/log.h"
-#include "lan/helper/srvsvc.h"
 
 namespace {
 
@@ -27,6 +32,28 @@ using lanproto::Record;
 using lanproto::Verb;
 
 constexpr uint32_t kTypeSpecial = 0x80000000u;
+constexpr uint32_t kMoreData = 234;            // ERROR_MORE_DATA
+constexpr uint32_t kMaxPreferredLength = 0xFFFFFFFFu;
+
+// A request's answer, once its computers are asked for their workgroups,
+// is given this much of its time; without a due time a request has 6 s.
+constexpr long long kAnswerMs = 800;
+constexpr long long kRequestMs = 6000;
+// Computers asked for their workgroup at once, how long one may take in
+// all (libnetapi gives a connection 5 s), and the longest answer read.
+constexpr size_t kAtOnce = 16;
+constexpr long long kAskingMs = 20000;
+constexpr size_t kMaxTold = 256;
+
+// What libnetapi's NetWkstaGetInfo gives at level 100 (its header leaves
+// the structure out): Windows' WKSTA_INFO_100, the text in UTF-8.
+struct WkstaInfo100 {
+    uint32_t platformId;
+    const char* computerName;
+    const char* langroup;
+    uint32_t versionMajor;
+    uint32_t versionMinor;
+};
 
 // The user's credentials where there are any; else guest, with an empty
 // password (the library needs a user name filled in: NULL crashes it).
@@ -69,6 +96,9 @@ std::string WrapConfiguration(const char* conf)
     if (access(base.c_str(), R_OK) == 0)
         text += "include = " + base + "\n";
     text += "unix charset = UTF-8\n";
+    // The user's password goes to the server's own logon, never to a KDC
+    // that the network names.
+    text += "client use kerberos = off\n";
     const bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     close(fd);
     if (!ok) {
@@ -78,6 +108,29 @@ std::string WrapConfiguration(const char* conf)
     return path;
 }
 
+long long MonotonicMs(const timespec& t)
+{
+    return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+long long NowMs()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return MonotonicMs(now);
+}
+
+// A workgroup as a server may report it and the tree may show it: the
+// same rule discovery has for the names it is told.
+bool PlausibleWorkgroup(const std::string& name)
+{
+    return !name.empty() && name.size() <= 63 &&
+           std::all_of(name.begin(), name.end(), [](char c) {
+               return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                      c == '_';
+           });
+}
+
 long ElapsedMs(const timespec& start)
 {
     timespec now;
@@ -85,10 +138,10 @@ long ElapsedMs(const timespec& start)
     return (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
 }
 
-// A computer's address where the system's resolver knows its name within
-// `ms`, as Windows asks DNS before NetBIOS; else the name itself. (Given a
-// name, the library first asks the network by broadcast whether it is a
-// workgroup and waits half a second for nobody to answer.)
+// A computer's address: from the names discovery learned, else where the
+// system's resolver knows the name within `ms`; empty when neither does.
+// The libraries are given only addresses: given a name, they would ask the
+// network by broadcast, where anybody may answer.
 std::string Address(const std::string& name, int ms, const std::string& namesFile)
 {
     in_addr literal;
@@ -98,27 +151,36 @@ std::string Address(const std::string& name, int ms, const std::string& namesFil
     const std::string learned = namesFile.empty() ? std::string() : LearnedAddress(namesFile, name);
     if (!learned.empty())
         return learned;
-    addrinfo hints = {};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    gaicb request = {};
-    request.ar_name = name.c_str();
-    request.ar_request = &hints;
+    // The request lives on the heap: a look-up that overruns goes on in
+    // the resolver's own thread and writes its answer there after we have
+    // returned, so it is left to it (a few hundred bytes, once per name
+    // whose look-up hung).
+    struct Lookup {
+        std::string name;
+        addrinfo hints = {};
+        gaicb request = {};
+    };
+    Lookup* lookup = new Lookup;
+    lookup->name = name;
+    lookup->hints.ai_family = AF_INET;
+    lookup->hints.ai_socktype = SOCK_STREAM;
+    gaicb& request = lookup->request;
+    request.ar_name = lookup->name.c_str();
+    request.ar_request = &lookup->hints;
     gaicb* list[] = {&request};
-    if (getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr) != 0)
-        return name;
+    if (getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr) != 0) {
+        delete lookup;
+        return std::string();
+    }
     const timespec limit = {ms / 1000, (ms % 1000) * 1000000L};
     const gaicb* wait[] = {&request};
     timespec start;
     clock_gettime(CLOCK_MONOTONIC, &start);
     while (gai_error(&request) == EAI_INPROGRESS && ElapsedMs(start) < ms)
         gai_suspend(wait, 1, &limit);
-    if (gai_error(&request) == EAI_INPROGRESS) {
-        // Left to finish on its own; its answer is not wanted.
-        if (gai_cancel(&request) == EAI_NOTCANCELED)
-            return name;
-    }
-    std::string address = name;
+    if (gai_error(&request) == EAI_INPROGRESS && gai_cancel(&request) == EAI_NOTCANCELED)
+        return std::string();
+    std::string address;
     if (gai_error(&request) == 0 && request.ar_result) {
         char text[INET_ADDRSTRLEN] = {};
         if (inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(request.ar_result->ai_addr)->sin_addr, text,
@@ -127,6 +189,7 @@ std::string Address(const std::string& name, int ms, const std::string& namesFil
     }
     if (request.ar_result)
         freeaddrinfo(request.ar_result);
+    delete lookup;
     return address;
 }
 
@@ -135,6 +198,45 @@ std::string UrlPart(const std::string& text)
     std::vector<char> encoded(text.size() * 3 + 1);
     smbc_urlencode(encoded.data(), const_cast<char*>(text.c_str()), static_cast<int>(encoded.size()));
     return encoded.data();
+}
+
+// Why nothing answers at `address` on the SMB ports (445, then 139)
+// within `ms`, or empty when one does. libnetapi gives a connection 5 s of
+// its own, more than a request has; this bounds it, and a computer that
+// does not answer costs no more than here.
+std::string Unanswered(const std::string& address, int ms)
+{
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    if (inet_pton(AF_INET, address.c_str(), &to.sin_addr) != 1)
+        return "not an address";
+    timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    std::string why;
+    for (const uint16_t port : {445, 139}) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            return Reason("no socket", errno);
+        to.sin_port = htons(port);
+        int error = connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 ? 0 : errno;
+        if (error == EINPROGRESS) {
+            pollfd p = {fd, POLLOUT, 0};
+            const long left = ms - ElapsedMs(start);
+            if (left > 0 && poll(&p, 1, static_cast<int>(left)) == 1) {
+                socklen_t length = sizeof error;
+                getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+            } else {
+                error = ETIMEDOUT;
+            }
+        }
+        close(fd);
+        if (!error)
+            return std::string();
+        why += (why.empty() ? "" : ", ") + std::to_string(port) + ": " + std::strerror(error);
+        if (ElapsedMs(start) >= ms)
+            break;
+    }
+    return "no SMB server answers (" + why + ")";
 }
 
 // A name that may stand as one component of a path.
@@ -196,6 +298,22 @@ uint32_t TypeFromKind(unsigned kind, const std::string& name)
 SmbClient::SmbClient(const SmbOptions& options, Protocols protocols)
     : m_options(options), m_protocols(protocols)
 {
+    // libnetapi first: it loads the system's smb.conf when it starts, which
+    // the client library's wrapped configuration below then replaces for
+    // the whole process.
+    if (libnetapi_init(&m_netapi) != 0) {
+        lanlog::Line("libnetapi did not start: share lists come from the client library alone");
+        m_netapi = nullptr;
+    } else {
+        libnetapi_set_debuglevel(m_netapi, "0");
+        // A password is always set, empty for a guest: without one the
+        // library asks for it on the terminal.
+        const Credentials& c = m_options.credentials;
+        libnetapi_set_username(m_netapi, c.user.empty() ? "guest" : c.user.c_str());
+        libnetapi_set_password(m_netapi, c.user.empty() ? "" : c.password.c_str());
+        if (!c.user.empty() && !c.domain.empty())
+            libnetapi_set_workgroup(m_netapi, c.domain.c_str());
+    }
     m_ctx = smbc_new_context();
     if (!m_ctx)
         return;
@@ -223,6 +341,8 @@ SmbClient::~SmbClient()
 {
     if (m_ctx)
         smbc_free_context(m_ctx, 1);
+    if (m_netapi)
+        libnetapi_free(m_netapi);
 }
 
 void SmbClient::Speak(Protocols protocols)
@@ -233,8 +353,9 @@ void SmbClient::Speak(Protocols protocols)
         smbc_setOptionProtocols(m_ctx, "NT1", "NT1");
 }
 
-Outcome SmbClient::List(Verb verb, const std::string& name, std::vector<Record>* records)
+Outcome SmbClient::List(Verb verb, const std::string& name, std::vector<Record>* records, long long dueMs)
 {
+    m_due = dueMs ? dueMs : NowMs() + kRequestMs;
     records->clear();
     if (!m_ctx)
         return {verb == Verb::Shares ? kBadNetPath : kNoBrowserServers, "the client library did not start"};
@@ -268,6 +389,7 @@ Outcome SmbClient::Browse(Verb verb, const std::string& name, std::vector<Record
         for (const std::string& r : refusals)
             lanlog::Line("discovery refused " + r);
         Discovered(std::move(found), ElapsedMs(start));
+        AskWorkgroups(m_due - kAnswerMs);
     }
     if (verb == Verb::Workgroups) {
         m_browseGroups.clear();
@@ -325,6 +447,137 @@ void SmbClient::Discovered(std::vector<discovery::Computer> found, long long ms)
         lanlog::Line("cannot write the names file " + lanlog::Quote(m_options.namesFile));
 }
 
+void SmbClient::AskWorkgroups(long long deadlineMs)
+{
+    HearWorkgroups(NowMs());
+    std::vector<std::string> keys(m_found.size());
+    bool asked = false;
+    for (size_t i = 0; i < m_found.size(); ++i) {
+        if (!m_found[i].workgroup.empty())
+            continue;
+        in_addr a;
+        a.s_addr = m_found[i].address;
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &a, text, sizeof text);
+        keys[i] = m_found[i].name + ' ' + text;
+        // What a server told is kept ten minutes; that it told nothing, one
+        // (so that others get their turn).
+        const auto told = std::find_if(m_told.begin(), m_told.end(), [&](const Told& t) { return t.key == keys[i]; });
+        if (told != m_told.end() && NowMs() - told->at < (told->workgroup.empty() ? 60000 : 600000))
+            continue;
+        const bool asking = std::any_of(m_asking.begin(), m_asking.end(), [&](const Asking& q) { return q.key == keys[i]; });
+        if (!m_netapi || asking || m_asking.size() >= kAtOnce)
+            continue;
+        // Each is asked by a process of its own, all at once: the library
+        // blocks, and a computer that never answers must cost the others
+        // nothing, nor this request more than its time.
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0)
+            continue;
+        const pid_t parent = getpid();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != parent)
+                _exit(0);
+            close(ends[0]);
+            // As a guest: the user's password goes only to the computers
+            // the user asks for, not to every one that announced itself.
+            if (m_ctx)
+                Speak(Protocols::Shares);
+            libnetapi_set_username(m_netapi, "guest");
+            libnetapi_set_password(m_netapi, "");
+            uint8_t* buffer = nullptr;
+            if (NetWkstaGetInfo(text, 100, &buffer) == 0 && buffer) {
+                const WkstaInfo100* info = reinterpret_cast<const WkstaInfo100*>(buffer);
+                const std::string group = info->langroup ? info->langroup : "";
+                if (write(ends[1], group.data(), std::min<size_t>(group.size(), kMaxTold)) < 0)
+                    _exit(1);
+            }
+            _exit(0);
+        }
+        close(ends[1]);
+        if (pid < 0) {
+            close(ends[0]);
+            continue;
+        }
+        Asking q;
+        q.key = keys[i];
+        q.pid = pid;
+        q.fd = ends[0];
+        q.began = NowMs();
+        m_asking.push_back(q);
+        asked = true;
+    }
+    const long long begun = NowMs();
+    if (asked)
+        HearWorkgroups(deadlineMs);
+    std::string how;
+    for (size_t i = 0; i < m_found.size(); ++i) {
+        if (keys[i].empty())
+            continue;
+        const auto told = std::find_if(m_told.begin(), m_told.end(), [&](const Told& t) { return t.key == keys[i]; });
+        m_found[i].workgroup = told != m_told.end() ? told->workgroup : std::string();
+        how += (how.empty() ? "" : ", ") + keys[i] + ": " +
+               (told == m_told.end() ? std::string("no answer yet") :
+                told->workgroup.empty() ? std::string("none") : told->workgroup);
+    }
+    if (!how.empty())
+        lanlog::Line("workgroups of announced computers (" + std::to_string(NowMs() - begun) +
+                     " ms): " + lanlog::Quote(how));
+}
+
+void SmbClient::HearWorkgroups(long long untilMs)
+{
+    for (;;) {
+        std::vector<pollfd> fds;
+        for (const Asking& q : m_asking)
+            fds.push_back({q.fd, POLLIN, 0});
+        const long long left = std::max(0LL, untilMs - NowMs());
+        if (fds.empty() || poll(fds.data(), fds.size(), static_cast<int>(left)) <= 0)
+            break;
+        for (size_t i = 0; i < fds.size(); ++i) {
+            if (!fds[i].revents)
+                continue;
+            Asking& q = m_asking[i];
+            char buffer[kMaxTold + 1];
+            const ssize_t n = read(q.fd, buffer, sizeof buffer);
+            if (n > 0 && q.told.size() <= kMaxTold) {
+                q.told.append(buffer, static_cast<size_t>(n));
+                continue;
+            }
+            // Done: what it told, or nothing.
+            close(q.fd);
+            q.fd = -1;
+        }
+        SettleWorkgroups();
+    }
+    SettleWorkgroups();
+}
+
+void SmbClient::SettleWorkgroups()
+{
+    for (auto q = m_asking.begin(); q != m_asking.end();) {
+        const bool done = q->fd < 0, overdue = NowMs() - q->began > kAskingMs;
+        if (!done && !overdue) {
+            ++q;
+            continue;
+        }
+        if (!done)
+            close(q->fd);
+        kill(q->pid, SIGKILL);
+        waitpid(q->pid, nullptr, 0);
+        const bool plausible = done && PlausibleWorkgroup(q->told);
+        if (m_told.size() >= 4096)
+            m_told.clear();
+        const std::string key = q->key;
+        m_told.erase(std::remove_if(m_told.begin(), m_told.end(), [&key](const Told& t) { return t.key == key; }),
+                     m_told.end());
+        m_told.push_back({key, plausible ? Upper(q->told) : std::string(), NowMs()});
+        q = m_asking.erase(q);
+    }
+}
+
 Outcome SmbClient::BrowseList(Verb verb, const std::string& name, std::vector<Record>* records)
 {
     const std::string url = "smb://" + (verb == Verb::Servers ? UrlPart(name) : std::string());
@@ -366,15 +619,70 @@ void SmbClient::Placeholders(const std::string& server, const std::vector<Record
 Outcome SmbClient::Shares(const std::string& name, std::vector<Record>* records)
 {
     const std::string host = Address(name, m_options.resolveMs, m_options.namesFile);
+    if (host.empty())
+        return {kBadNetPath, "no address: neither discovery nor the resolver knows the name"};
+    const std::string silent = Unanswered(host, m_options.timeoutMs);
+    if (!silent.empty())
+        return {kBadNetPath, silent};
+    if (std::find(m_servers.begin(), m_servers.end(), host) == m_servers.end())
+        m_servers.push_back(host);
     Outcome outcome;
-    if (SharesByRpc(host, name, records, &outcome)) {
-        if (!outcome.code)
-            Placeholders(name, *records);
-        return outcome;
+    if (!m_netapi || !SharesByNetapi(host, records, &outcome)) {
+        // The client library's listing: what a server without the service
+        // offers (comments there are short anyway), and why not when it
+        // cannot.
+        records->clear();
+        outcome = SharesBySmbc(host, records);
     }
-    // The library's listing: what a server without the service's pipe
-    // offers (comments there are short anyway).
-    records->clear();
+    if (!outcome.code)
+        Placeholders(name, *records);
+    return outcome;
+}
+
+bool SmbClient::SharesByNetapi(const std::string& host, std::vector<Record>* records, Outcome* outcome)
+{
+    uint32_t resume = 0, status = 0;
+    // Everything comes at once; a server that answers in parts is followed
+    // only as far as a reply may hold.
+    for (int pass = 0; pass < 64; ++pass) {
+        uint8_t* buffer = nullptr;
+        uint32_t read = 0, total = 0;
+        status = NetShareEnum(host.c_str(), 1, &buffer, kMaxPreferredLength, &read, &total, &resume);
+        if ((status == 0 || status == kMoreData) && buffer) {
+            const SHARE_INFO_1* shares = reinterpret_cast<const SHARE_INFO_1*>(buffer);
+            for (uint32_t i = 0; i < read && records->size() < lanproto::kMaxRecords; ++i) {
+                const std::string share = shares[i].shi1_netname ? shares[i].shi1_netname : "";
+                records->push_back({lanproto::ValidUtf8(share), std::to_string(SpecialByName(shares[i].shi1_type, share)),
+                                    lanproto::ValidUtf8(shares[i].shi1_remark ? shares[i].shi1_remark : "")});
+            }
+        }
+        if (buffer)
+            NetApiBufferFree(buffer);
+        if (status != kMoreData || records->size() >= lanproto::kMaxRecords)
+            break;
+    }
+    if (status == 0 || status == kMoreData) {
+        *outcome = {};
+        return true;
+    }
+    char* text = libnetapi_get_error_string(m_netapi, static_cast<NET_API_STATUS>(status));
+    const std::string why = "libnetapi: " + std::to_string(status) + " (" + (text ? text : "") + ")";
+    if (text)
+        NetApiBufferFree(text);
+    if (status == kAccessDenied) {
+        *outcome = {kAccessDenied, why};
+        return true;
+    }
+    // A logon the server refused comes back as a connection that failed:
+    // the client library's own try tells them apart.
+    lanlog::Line("shares of " + host + ": " + why + "; the client library tries");
+    return false;
+}
+
+Outcome SmbClient::SharesBySmbc(const std::string& host, std::vector<Record>* records)
+{
+    if (!m_ctx)
+        return {kBadNetPath, "the client library did not start"};
     const std::string url = "smb://" + UrlPart(host);
     SMBCFILE* dir = smbc_getFunctionOpendir(m_ctx)(m_ctx, url.c_str());
     if (!dir) {
@@ -389,83 +697,15 @@ Outcome SmbClient::Shares(const std::string& name, std::vector<Record>* records)
         case SMBC_PRINTER_SHARE:
         case SMBC_COMMS_SHARE:
         case SMBC_IPC_SHARE:
-            records->push_back({lanproto::ValidUtf8(entry->name),
-                                std::to_string(TypeFromKind(entry->smbc_type, entry->name)),
-                                lanproto::ValidUtf8(entry->comment ? entry->comment : "")});
+            if (records->size() < lanproto::kMaxRecords)
+                records->push_back({lanproto::ValidUtf8(entry->name),
+                                    std::to_string(TypeFromKind(entry->smbc_type, entry->name)),
+                                    lanproto::ValidUtf8(entry->comment ? entry->comment : "")});
             break;
         default:
             break;
         }
     }
     smbc_getFunctionClosedir(m_ctx)(m_ctx, dir);
-    Placeholders(name, *records);
     return {};
-}
-
-bool SmbClient::SharesByRpc(const std::string& host, const std::string& name, std::vector<Record>* records,
-                            Outcome* outcome)
-{
-    const std::string url = "smb://" + UrlPart(host) + "/IPC$/srvsvc";
-    SMBCFILE* pipe = smbc_getFunctionOpen(m_ctx)(m_ctx, url.c_str(), O_RDWR, 0);
-    if (!pipe) {
-        const int error = errno;
-        if (error == EACCES || error == EPERM) {
-            *outcome = {kAccessDenied, Reason("the server refused us", error)};
-            return true;
-        }
-        if (error == ECONNREFUSED || error == EHOSTUNREACH || error == ETIMEDOUT || error == ENETUNREACH) {
-            *outcome = {kBadNetPath, Reason("the server cannot be reached", error)};
-            return true;
-        }
-        return false;
-    }
-    // The library's read asks for more until it has all it was asked for,
-    // which a pipe holding less never gives: each fragment is read as its
-    // header says, the header first.
-    auto readExactly = [&](size_t n, std::string* out) {
-        out->assign(n, '\0');
-        for (size_t got = 0; got < n;) {
-            const ssize_t r = smbc_getFunctionRead(m_ctx)(m_ctx, pipe, &(*out)[got], n - got);
-            if (r <= 0)
-                return false;
-            got += static_cast<size_t>(r);
-        }
-        return true;
-    };
-    auto exchange = [&](const std::string& out, srvsvc::Reply* reply) {
-        if (smbc_getFunctionWrite(m_ctx)(m_ctx, pipe, out.data(), out.size()) != static_cast<ssize_t>(out.size()))
-            return false;
-        for (int fragments = 0; fragments < 4096; ++fragments) {
-            std::string header, rest;
-            if (!readExactly(srvsvc::kHeaderBytes, &header))
-                return false;
-            const size_t length = srvsvc::FragmentLength(header);
-            if (length < srvsvc::kHeaderBytes || !readExactly(length - srvsvc::kHeaderBytes, &rest))
-                return false;
-            const srvsvc::Reply::State s = reply->Add(header + rest);
-            if (s != srvsvc::Reply::More)
-                return s == srvsvc::Reply::Done;
-        }
-        return false;
-    };
-    srvsvc::Reply bind(1), answer(2);
-    std::vector<srvsvc::Share> shares;
-    uint32_t status = 0;
-    const bool ok = exchange(srvsvc::BindRequest(1), &bind) && bind.Type() == 12 &&
-                    srvsvc::BindAccepted(bind.Body()) &&
-                    exchange(srvsvc::ShareEnumRequest(2, "\\\\" + name), &answer) && answer.Type() == 2 &&
-                    srvsvc::ParseShareEnum(answer.Body(), &shares, &status);
-    smbc_getFunctionClose(m_ctx)(m_ctx, pipe);
-    if (!ok)
-        return false;
-    if (status) {
-        *outcome = {status == kAccessDenied ? kAccessDenied : kBadNetPath,
-                    "the server service answered " + std::to_string(status)};
-        return true;
-    }
-    for (const srvsvc::Share& s : shares)
-        records->push_back({lanproto::ValidUtf8(s.name), std::to_string(SpecialByName(s.type, s.name)),
-                            lanproto::ValidUtf8(s.comment)});
-    *outcome = {};
-    return true;
 }

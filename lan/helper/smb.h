@@ -1,7 +1,8 @@
 // The helper's one way to the network: Samba's client library for the
 // browse lists, merged with the computers discovery finds (discovery.h),
-// and the server service's own share list over the IPC$ pipe (srvsvc.h),
-// which keeps whole comments and the exact type.
+// and Samba's libnetapi for what Windows' own calls give: a computer's
+// share list (NetShareEnum: whole comments, the exact type) and the
+// workgroup of a computer that announced none (NetWkstaGetInfo).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -43,18 +44,31 @@ public:
     SmbClient& operator=(const SmbClient&) = delete;
 
     // The records of one level: workgroups, a workgroup's computers, a
-    // computer's shares.
-    Outcome List(lanproto::Verb verb, const std::string& name, std::vector<lanproto::Record>* records);
+    // computer's shares; `dueMs` (monotonic) is when the answer is due,
+    // 6 s from now when 0.
+    Outcome List(lanproto::Verb verb, const std::string& name, std::vector<lanproto::Record>* records,
+                 long long dueMs = 0);
+    // Whether it has asked so many servers that its sessions with them
+    // should end with the process.
+    bool Spent() const { return m_servers.size() >= 128; }
 
 private:
     Outcome Browse(lanproto::Verb verb, const std::string& name, std::vector<lanproto::Record>* records);
     Outcome BrowseList(lanproto::Verb verb, const std::string& name, std::vector<lanproto::Record>* records);
     Outcome Shares(const std::string& name, std::vector<lanproto::Record>* records);
-    // The share list through the server service; false when the pipe could
-    // not be used at all (a server of the 9x kind has none), so the
-    // library's own listing is tried.
-    bool SharesByRpc(const std::string& host, const std::string& name, std::vector<lanproto::Record>* records,
-                     Outcome* outcome);
+    // The share list as the server service gives it (NetShareEnum); false
+    // when it could not be had that way (a server without the service, a
+    // logon refused: the client library's listing says which).
+    bool SharesByNetapi(const std::string& host, std::vector<lanproto::Record>* records, Outcome* outcome);
+    Outcome SharesBySmbc(const std::string& host, std::vector<lanproto::Record>* records);
+    // Fills in the workgroup of each computer discovery found without one,
+    // as its server reports it, by `deadlineMs` (monotonic). A server that
+    // answers later is heard at the next pass.
+    void AskWorkgroups(long long deadlineMs);
+    // Reads what the servers asked have told until `untilMs` or until none
+    // is left to answer; then ends those asked too long ago.
+    void HearWorkgroups(long long untilMs);
+    void SettleWorkgroups();
     void Speak(Protocols protocols);
     // What discovery found, asked again when older than half a minute.
     bool DiscoveryStale() const;
@@ -62,11 +76,30 @@ private:
     void Placeholders(const std::string& server, const std::vector<lanproto::Record>& shares) const;
 
     struct _SMBCCTX* m_ctx = nullptr;
+    struct libnetapi_ctx* m_netapi = nullptr;   // the process's one
     SmbOptions m_options;
     Protocols m_protocols;
     std::vector<discovery::Computer> m_found;
     long long m_foundAt = -1;
     std::vector<std::string> m_browseGroups;   // what the last browse list named
+    long long m_due = 0;
+    std::vector<std::string> m_servers;   // the addresses whose shares were asked
+    // What computers' servers told of their workgroup, and those still
+    // being asked, each by a process of its own.
+    struct Told {
+        std::string key;        // "NAME ADDRESS"
+        std::string workgroup;  // empty: nothing
+        long long at;
+    };
+    std::vector<Told> m_told;
+    struct Asking {
+        std::string key;
+        int pid = -1;
+        int fd = -1;
+        std::string told;
+        long long began = 0;
+    };
+    std::vector<Asking> m_asking;
 };
 
 // Names learned by discovery: "ADDRESS NAME" lines, written whole.

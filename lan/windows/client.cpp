@@ -1,6 +1,6 @@
 #include "lan/windows/client.h"
 #include <winsock2.h>
-#include <wincrypt.h>
+#include <bcrypt.h>
 #include <cstdio>
 #include "lan/common/hmac.h"
 
@@ -86,22 +86,16 @@ bool LoadKey(lanproto::KeyFile* key, std::string* why)
 
 std::string Nonce()
 {
-    BYTE bytes[lanproto::kNonceDigits / 2] = {};
-    HCRYPTPROV provider = 0;
-    bool random = false;
-    if (::CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
-        random = ::CryptGenRandom(provider, sizeof bytes, bytes) != FALSE;
-        ::CryptReleaseContext(provider, 0);
-    }
-    std::string seed(reinterpret_cast<char*>(bytes), sizeof bytes);
-    if (!random) {
-        // Unpredictable enough to tell one request from another.
-        LARGE_INTEGER counter;
-        ::QueryPerformanceCounter(&counter);
-        seed += std::to_string(counter.QuadPart) + std::to_string(::GetCurrentProcessId()) +
-                std::to_string(::GetTickCount());
-    }
-    return lanproto::ToHex(lanproto::Sha256(seed)).substr(0, lanproto::kNonceDigits);
+    std::string bytes(lanproto::kNonceDigits / 2, '\0');
+    if (BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&bytes[0]), static_cast<ULONG>(bytes.size()),
+                                         BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+        return lanproto::ToHex(bytes);
+    // Unpredictable enough to tell one request from another.
+    LARGE_INTEGER counter;
+    ::QueryPerformanceCounter(&counter);
+    const std::string seed = std::to_string(counter.QuadPart) + ' ' + std::to_string(::GetCurrentProcessId()) + ' ' +
+                             std::to_string(::GetTickCount());
+    return lanproto::ToHex(lanproto::HmacSha256(seed, "nonce")).substr(0, lanproto::kNonceDigits);
 }
 
 // Waits until `s` can be read (or written); false when the time is up or

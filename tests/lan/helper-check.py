@@ -204,6 +204,47 @@ def main():
     for s in idle:
         s.close()
 
+    # A computer that neither takes a connection nor refuses one (its SMB
+    # ports drop what comes): the helper gives up on it by its own bound,
+    # not by ending a worker that overran the request's budget.
+    nft = subprocess.run(["nft", "-f", "-"], input="table inet helpercheck { chain out { type filter hook output "
+                         "priority 0; ip daddr 127.0.0.98 tcp dport { 139, 445 } drop; }; }",
+                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    line, nonce = request(key, b"SHARES", b"127.0.0.98")
+    reply, _ = ask(port, line)
+    time.sleep(0.2)
+    text = open(log, "rb").read()
+    check("a computer that never answers: 53, given up by the helper's own bound",
+          nft.returncode == 0 and reply.startswith(b"ERR\t53\t") and
+          b'SHARES "127.0.0.98": error 53 ("no SMB server answers' in text, nft.stdout + repr(text[-300:]))
+
+    # Many servers, each of which takes a connection and drops it: every
+    # one is answered, and a worker that met 128 makes way for a new one
+    # (three share the requests: 400 make sure one meets that many).
+    listener = socket.socket()
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("0.0.0.0", 445))
+    listener.listen(64)
+    stop = threading.Event()
+    def drop():
+        listener.settimeout(0.2)
+        while not stop.is_set():
+            try:
+                listener.accept()[0].close()
+            except OSError:
+                pass
+    threading.Thread(target=drop, daemon=True).start()
+    answered = 0
+    for i in range(400):
+        line, nonce = request(key, b"SHARES", b"127.0.%d.%d" % (1 + i // 200, 1 + i % 200))
+        reply, _ = ask(port, line)
+        answered += reply.startswith(b"ERR\t53\t") and signed_by(key, nonce, reply)
+    stop.set()
+    text = open(log, "rb").read()
+    check("400 servers met: each answered, and a worker made way",
+          answered == 400 and text.count(b"makes way for a new one") >= 1 and b"worker died" not in text,
+          "%d answered, %d made way, %r" % (answered, text.count(b"makes way for a new one"), text[-300:]))
+
     # No network here: the top gets an error, signed, within the budget.
     line, nonce = request(key, b"WORKGROUPS", b"")
     reply, took = ask(port, line)

@@ -1,9 +1,11 @@
 // Calls the real network's provider and share services the way Wine's
 // router and the program do, and prints what each answers:
-//   lancheck DIR [--quick | --contract]
+//   lancheck DIR [--quick | --contract | --tree]
 // --quick: one call to each DLL only (for helpers that keep every call
 // waiting until its time limit). --contract: the provider's side of the
 // router's contract (types and usages asked for, batches, buffers).
+// --tree: every workgroup the provider lists and the computers under it,
+// "WORKGROUP<TAB>COMPUTER" a line, in its order.
 // DIR holds ferrolan.dll, netapi32.dll and svrapi.dll. Wide text is printed
 // as UTF-8, the 9x service's text as it comes (the ANSI code page).
 #include <windows.h>
@@ -14,7 +16,9 @@ extern "C" {
 }
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -94,6 +98,40 @@ void Filtered(HMODULE np, const char* label, NETRESOURCEW* container, DWORD type
     }
     printf("\n");
     close(h);
+}
+
+// The names a level lists, in order; none when it cannot be opened.
+std::vector<std::wstring> Names(HMODULE np, NETRESOURCEW* container)
+{
+    auto open = Entry<OpenEnumFn>(np, "NPOpenEnum");
+    auto next = Entry<EnumResourceFn>(np, "NPEnumResource");
+    auto close = Entry<CloseEnumFn>(np, "NPCloseEnum");
+    std::vector<std::wstring> names;
+    HANDLE h = nullptr;
+    if (open(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, container, &h) != WN_SUCCESS)
+        return names;
+    alignas(8) static BYTE buffer[16384];
+    for (;;) {
+        DWORD count = 1, size = sizeof buffer;
+        if (next(h, &count, buffer, &size) != WN_SUCCESS)
+            break;
+        const wchar_t* name = reinterpret_cast<NETRESOURCEW*>(buffer)->lpRemoteName;
+        names.push_back(name ? name : L"");
+    }
+    close(h);
+    return names;
+}
+
+void Tree(HMODULE np, const NETRESOURCEW& top)
+{
+    NETRESOURCEW level = top;
+    for (std::wstring group : Names(np, &level)) {
+        level.lpRemoteName = &group[0];
+        for (const std::wstring& computer : Names(np, &level)) {
+            const size_t name = std::min(computer.find_first_not_of(L'\\'), computer.size());
+            printf("%s\t%s\n", Utf8(group.c_str()).c_str(), Utf8(computer.c_str() + name).c_str());
+        }
+    }
 }
 
 // Batches, buffers of odd and too small sizes, at the level of \\ANVIL.
@@ -203,8 +241,8 @@ int main(int argc, char** argv)
 {
     const std::string mode = argc == 3 ? argv[2] : "";
     const bool quick = mode == "--quick";
-    if (argc != 2 && !quick && mode != "--contract" && mode != "--forged") {
-        fprintf(stderr, "usage: lancheck DIR [--quick | --contract | --forged]\n");
+    if (argc != 2 && !quick && mode != "--contract" && mode != "--forged" && mode != "--tree") {
+        fprintf(stderr, "usage: lancheck DIR [--quick | --contract | --forged | --tree]\n");
         return 2;
     }
     const std::string dir = argv[1];
@@ -232,6 +270,10 @@ int main(int argc, char** argv)
         const DWORD status = Entry<ShareEnumNtFn>(nt, "NetShareEnum")(name, 1, &buffer, MAX_PREFERRED_LENGTH, &read,
                                                                       &total, &resume);
         printf("forged: %lu\n", status);
+        return 0;
+    }
+    if (mode == "--tree") {
+        Tree(np, top);
         return 0;
     }
     Walk(np, "top", &top);

@@ -24,18 +24,53 @@ std::string Signed(const std::string& text, const std::string& key = kKey, const
     return out;
 }
 
-TEST(LanProtocol, DigestsAreTheStandardOnes)
+// The same cases on both sides: this test is built natively (Nettle) and
+// for Windows, run under Wine (bcrypt).
+TEST(LanProtocol, MacsAreTheStandardOnes)
 {
-    EXPECT_EQ(ToHex(Sha256("abc")), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    EXPECT_EQ(ToHex(Sha256(std::string(1000000, 'a'))),
-              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
-    // RFC 4231, cases 1, 2 and 6 (a key longer than a block).
-    EXPECT_EQ(ToHex(HmacSha256(std::string(20, '\x0b'), "Hi There")),
-              "b0344c61d8db38535ca8afceaf0bf12b881dc200c9833da726e9376c2e32cff7");
-    EXPECT_EQ(ToHex(HmacSha256("Jefe", "what do ya want for nothing?")),
-              "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843");
-    EXPECT_EQ(ToHex(HmacSha256(std::string(131, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First")),
-              "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54");
+    std::string counting;
+    for (char c = 1; c <= 25; ++c)
+        counting += c;
+    // RFC 4231, section 4: every case, HMAC-SHA-256 (case 5 is cut to 128 bits).
+    const struct {
+        std::string key, data, mac;
+    } cases[] = {
+        {std::string(20, '\x0b'), "Hi There", "b0344c61d8db38535ca8afceaf0bf12b881dc200c9833da726e9376c2e32cff7"},
+        {"Jefe", "what do ya want for nothing?", "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843"},
+        {std::string(20, '\xaa'), std::string(50, '\xdd'),
+         "773ea91e36800e46854db8ebd09181a72959098b3ef8c122d9635514ced565fe"},
+        {counting, std::string(50, '\xcd'), "82558a389a443c0ea4cc819899f2083a85f0faa3e578f8077a2e3ff46729665b"},
+        {std::string(20, '\x0c'), "Test With Truncation", "a3b6167473100ee06e0c796c2955552b"},
+        {std::string(131, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First",
+         "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54"},
+        {std::string(131, '\xaa'),
+         "This is a test using a larger than block-size key and a larger than block-size data. The key needs to be "
+         "hashed before being used by the HMAC algorithm.",
+         "9b09ffa71b942fcb27635fbcd5b0e944bfdc63644f0713938a7f51535c3a35e2"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        ++n;
+        const std::string mac = ToHex(HmacSha256(c.key, c.data));
+        ASSERT_EQ(mac.size(), 64u) << "case " << n;
+        EXPECT_EQ(mac.substr(0, c.mac.size()), c.mac) << "case " << n;
+    }
+}
+
+TEST(LanProtocol, MacsAreComparedWhole)
+{
+    const std::string mac(32, '\x5a');
+    std::string first = mac, last = mac;
+    first[0] = static_cast<char>(first[0] ^ 1);
+    last[31] = static_cast<char>(last[31] ^ 0x80);
+    const struct {
+        std::string other;
+        bool same;
+    } rows[] = {{mac, true}, {first, false}, {last, false}, {mac.substr(0, 31), false}, {mac + '\x5a', false},
+                {"", false}};
+    for (const auto& r : rows)
+        EXPECT_EQ(SameBytes(mac, r.other), r.same) << ToHex(r.other);
+    EXPECT_TRUE(SameBytes("", ""));
 }
 
 TEST(LanProtocol, TextSurvivesTheWireWhateverItHolds)

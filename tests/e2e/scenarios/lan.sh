@@ -86,5 +86,22 @@ check "discovery: $total computers in all" "discovery: $total computers" "$(grep
 # program and Samba's tools here sent none.
 check "nothing multicast from the client" "0" \
   "$(nft list chain inet flmcast out | grep -o 'counter packets [0-9]*' | awk '{n += $3} END {print n + 0}')"
+# Each computer under its workgroup, as the provider gives them to Windows
+# (the program's tree shows the computers alone): a computer announced by
+# mDNS alone, which names no workgroup, under the one its server tells.
+groups=$("$WINE" "$FERROLINK_BUILD/bin/lancheck.exe" "Z:${FERROLINK_BUILD//\//\\}\\bin\\lan" --tree | tr -d '\r')
+check "each computer under the workgroup Samba's tools and the computers themselves report" \
+  "$(python3 "$LAN_NET" groups)" "$groups"
+check "each computer under the workgroup its server is set up with" \
+  "$(jq -r '.lan.workgroups[] | select(.stale | not) | .name as $g | .computers[] | "\($g)\t\(.name)"' "$WORLD_FILE" | sort)" \
+  "$(sort <<<"$groups")"
+# The helper never asks for a password on a terminal: as a guest, at a
+# server that refuses guests, it answers 5 and the terminal shows no prompt.
+helper=${FERROLINK_LAN_HELPER:-$FERROLINK_BUILD/../linux/ferrolink-lan}
+for name in $(jq -r '.lan.workgroups[].computers[] | select(.user) | .name' "$WORLD_FILE"); do
+  shown=$(timeout 60 script -qec "'$helper' --shares $name --conf '$FERROLINK_LAN_CONF'" /dev/null </dev/null | tr -d '\r')
+  check "$name, as a guest on a terminal: access denied, no prompt" "denied 1, prompts 0" \
+    "denied $(grep -c "^ferrolink-lan: $name: error 5 " <<<"$shown"), prompts $(grep -ci 'password' <<<"$shown")"
+done
 check "the helper refused no connection" "0" "$(grep -cE ' refused [0-9]+ connection' "$FERROLINK_LAN_LOG")"
 finish
