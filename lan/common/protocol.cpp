@@ -281,6 +281,21 @@ std::string FormatOk(const std::string& key, const std::string& nonce, Verb verb
     return out + Mac(key, "reply", nonce + '\n' + out) + '\n';
 }
 
+bool Cap(std::vector<Record>* records)
+{
+    size_t bytes = 0, kept = 0;
+    for (; kept < records->size() && kept < kMaxListed; ++kept) {
+        for (const std::string& field : (*records)[kept])
+            bytes += Escape(field).size() + 1;
+        if (bytes > kMaxListedBytes)
+            break;
+    }
+    if (kept == records->size())
+        return false;
+    records->resize(kept);
+    return true;
+}
+
 std::string FormatError(const std::string& key, const std::string& nonce, uint32_t code)
 {
     const std::string out = "ERR\t" + std::to_string(code) + '\t';

@@ -77,6 +77,14 @@ Read ParseRequest(const std::string& key, const std::string& line, Verb* verb, s
 using Record = std::vector<std::string>;
 
 std::string FormatOk(const std::string& key, const std::string& nonce, Verb verb, const std::vector<Record>& records);
+
+// What the helper puts in one answer at most, whatever a server lists: the
+// records after are cut off (and said in its log), rather than the whole
+// answer refused by the Windows side, whose limits are higher. True when
+// something was cut.
+constexpr size_t kMaxListed = 10000;
+constexpr size_t kMaxListedBytes = 4u << 20;   // the records as they travel, escaped
+bool Cap(std::vector<Record>* records);
 std::string FormatError(const std::string& key, const std::string& nonce, uint32_t code);
 
 struct Reply {

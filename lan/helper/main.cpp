@@ -39,10 +39,12 @@
 //   --unc DIR              a folder DIR/SERVER/SHARE for each disk share
 //                          listed, where Wine's shell looks for \\SERVER\SHARE
 #include <unistd.h>
+#include <sys/prctl.h>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include "lan/helper/found.h"
 #include "lan/helper/server.h"
 #include "lan/helper/smb.h"
 
@@ -65,10 +67,11 @@ FILE* Results()
     return results;
 }
 
-int PrintList(const SmbOptions& options)
+int PrintList(SmbOptions& options)
 {
     FILE* out = Results();
     SmbClient client(options, Protocols::PerCall);
+    Wipe(&options.credentials);   // the client holds it now
     std::vector<Record> groups;
     if (const Outcome o = client.List(Verb::Workgroups, "", &groups); o.code) {
         std::fprintf(stderr, "ferrolink-lan: workgroups: error %u (%s)\n", o.code, o.reason.c_str());
@@ -91,8 +94,11 @@ int PrintList(const SmbOptions& options)
 
 int PrintDiscovery(const SmbOptions& options)
 {
+    // A pass as the workers make it: what it finds, vetted by the resolver.
     std::vector<std::string> refusals;
-    for (const discovery::Computer& c : discovery::Discover(options.discovery, &refusals))
+    bool ran = false;
+    for (const discovery::Computer& c :
+         found::Shared(std::string(), options.namesFile).Get(options.discovery, 0, 0, &refusals, &ran))
         std::printf("%s\t%s\t%s\t%s\n", c.name.c_str(), c.workgroup.c_str(), discovery::Dotted(c.address).c_str(),
                     c.how.c_str());
     for (const std::string& r : refusals)
@@ -100,10 +106,11 @@ int PrintDiscovery(const SmbOptions& options)
     return 0;
 }
 
-int PrintShares(const SmbOptions& options, const char* server)
+int PrintShares(SmbOptions& options, const char* server)
 {
     FILE* out = Results();
     SmbClient client(options, Protocols::Shares);
+    Wipe(&options.credentials);   // the client holds it now
     std::vector<Record> shares;
     if (const Outcome o = client.List(Verb::Shares, server, &shares); o.code) {
         std::fprintf(stderr, "ferrolink-lan: %s: error %u (%s)\n", server, o.code, o.reason.c_str());
@@ -172,6 +179,9 @@ int main(int argc, char** argv)
             Usage();
     }
     if (credentials) {
+        // No core file and no debugger of the same user's reads the
+        // password out of this process.
+        prctl(PR_SET_DUMPABLE, 0);
         std::string why;
         if (!ReadCredentials(credentials, &options.smb.credentials, &why, &options.notes)) {
             std::fprintf(stderr, "ferrolink-lan: the credentials are not taken: %s\n", why.c_str());

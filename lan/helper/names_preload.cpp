@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
+#include "lan/helper/names_line.h"
 
 namespace {
 
@@ -30,11 +31,11 @@ bool Learned(const char* name, in_addr* address)
     FILE* f = std::fopen(path, "re");
     if (!f)
         return false;
-    char line[512], text[64], known[300];
+    char line[512], known[64];
     bool found = false;
-    while (!found && std::fgets(line, sizeof line, f))
-        found = std::sscanf(line, "%63s %299s", text, known) == 2 && strcasecmp(known, name) == 0 &&
-                inet_pton(AF_INET, text, address) == 1;
+    // The helper writes at most a few thousand lines; a file of more is not its.
+    for (int n = 0; !found && n < 8192 && std::fgets(line, sizeof line, f); ++n)
+        found = ReadNamesLine(line, address, known) && strcasecmp(known, name) == 0;
     std::fclose(f);
     return found;
 }

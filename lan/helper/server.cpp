@@ -1,5 +1,6 @@
 #include "lan/helper/server.h"
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -132,12 +134,15 @@ std::string Report(const Outcome& outcome, size_t records, bool retiring)
            outcome.reason;
 }
 
-[[noreturn]] void WorkerMain(int control, const std::string& key, const SmbOptions& options, bool browse)
+[[noreturn]] void WorkerMain(int control, const std::string& key, SmbOptions& options, bool browse)
 {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     signal(SIGTERM, SIG_DFL);
     signal(SIGINT, SIG_DFL);
     SmbClient client(options, browse ? Protocols::Browse : Protocols::Shares);
+    // The client has the password now; this process's copy of the
+    // supervisor's, which it needs no more, goes.
+    Wipe(&options.credentials);
     for (;;) {
         int fd;
         Verb verb;
@@ -188,7 +193,7 @@ struct Connection {
 
 class Supervisor {
 public:
-    Supervisor(const ServerOptions& options, const std::string& key) : m_options(options), m_key(key) {}
+    Supervisor(ServerOptions& options, const std::string& key) : m_options(options), m_key(key) {}
     int Run(int listener);
 
 private:
@@ -205,7 +210,7 @@ private:
     void Sweep();
     long long NextDeadline() const;
 
-    const ServerOptions& m_options;
+    ServerOptions& m_options;   // a worker wipes its copy of the password
     const std::string m_key;
     std::vector<std::unique_ptr<Connection>> m_connections;
     std::vector<std::unique_ptr<Worker>> m_workers;
@@ -579,9 +584,35 @@ bool WriteKeyFile(const std::string& path, const lanproto::KeyFile& file)
     return true;
 }
 
+// A folder only this user may enter, in the user's runtime folder where
+// there is one; empty when none can be made.
+std::string OwnFolder()
+{
+    const char* base = std::getenv("XDG_RUNTIME_DIR");
+    if (!base || base[0] != '/' || access(base, W_OK | X_OK) != 0)
+        base = std::getenv("TMPDIR");
+    if (!base || base[0] != '/' || access(base, W_OK | X_OK) != 0)
+        base = "/tmp";
+    std::string path = std::string(base) + "/ferrolink-lan-XXXXXX";
+    return mkdtemp(&path[0]) ? path : std::string();
+}
+
+void RemoveFolder(const std::string& path)
+{
+    if (path.empty())
+        return;
+    if (DIR* d = opendir(path.c_str())) {
+        while (const dirent* e = readdir(d))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                unlinkat(dirfd(d), e->d_name, 0);
+        closedir(d);
+    }
+    rmdir(path.c_str());
+}
+
 } // namespace
 
-int RunServer(const ServerOptions& options)
+int RunServer(ServerOptions& options)
 {
     if (options.keyFile.empty()) {
         std::fprintf(stderr, "ferrolink-lan: --key FILE is needed to serve\n");
@@ -632,8 +663,15 @@ int RunServer(const ServerOptions& options)
     std::printf("ready %u\n", file.port);
     std::fflush(stdout);
     lanlog::CaptureStandardError();
+    // The workers share one discovery pass through a folder of the
+    // helper's own, which goes with it.
+    options.smb.foundFolder = OwnFolder();
+    if (options.smb.foundFolder.empty())
+        lanlog::Line(std::string("no folder of its own for discovery (") + std::strerror(errno) +
+                     "): each worker makes its own passes");
     Supervisor supervisor(options, file.key);
     const int status = supervisor.Run(listener);
+    RemoveFolder(options.smb.foundFolder);
     unlink(options.keyFile.c_str());
     lanlog::Line("ended");
     return status;

@@ -30,4 +30,4 @@ struct ServerOptions {
 
 // Serves until SIGTERM or SIGINT; prints "ready PORT" on standard output
 // once the key file is written. 0, or 1 with a line on standard error.
-int RunServer(const ServerOptions& options);
+int RunServer(ServerOptions& options);

@@ -17,9 +17,9 @@
 #include <cstring>
 #include <ctime>
 #include <algorithm>
-#include <fstream>
 #include <sys/stat.h>
 #include <thread>
+#include "lan/helper/found.h"
 #include "lan/helper/log.h"
 
 namespace {
@@ -38,6 +38,8 @@ constexpr uint32_t kMaxPreferredLength = 0xFFFFFFFFu;
 // A request's answer, once its computers are asked for their workgroups,
 // is given this much of its time; without a due time a request has 6 s.
 constexpr long long kAnswerMs = 800;
+// How old a discovery pass may be before the next request makes another.
+constexpr long long kPassMs = 30000;
 constexpr long long kRequestMs = 6000;
 // Computers asked for their workgroup at once, how long one may take in
 // all (libnetapi gives a connection 5 s), and the longest answer read.
@@ -138,19 +140,9 @@ long ElapsedMs(const timespec& start)
     return (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
 }
 
-// A computer's address: from the names discovery learned, else where the
-// system's resolver knows the name within `ms`; empty when neither does.
-// The libraries are given only addresses: given a name, they would ask the
-// network by broadcast, where anybody may answer.
-std::string Address(const std::string& name, int ms, const std::string& namesFile)
+// Where the system's resolver puts `name` within `ms`, or empty.
+std::string Resolved(const std::string& name, int ms)
 {
-    in_addr literal;
-    if (inet_pton(AF_INET, name.c_str(), &literal) == 1)
-        return name;
-    // A name the network told us, as Windows learns NetBIOS names.
-    const std::string learned = namesFile.empty() ? std::string() : LearnedAddress(namesFile, name);
-    if (!learned.empty())
-        return learned;
     // The request lives on the heap: a look-up that overruns goes on in
     // the resolver's own thread and writes its answer there after we have
     // returned, so it is left to it (a few hundred bytes, once per name
@@ -191,6 +183,21 @@ std::string Address(const std::string& name, int ms, const std::string& namesFil
         freeaddrinfo(request.ar_result);
     delete lookup;
     return address;
+}
+
+// A computer's address: where the system's resolver knows the name within
+// `ms`, else from the names discovery learned (as Windows asks DNS before
+// NetBIOS: no computer on the network can take over a name the hosts file
+// or DNS gives); empty when neither does. The libraries are given only
+// addresses: given a name, they would ask the network by broadcast, where
+// anybody may answer.
+std::string Address(const std::string& name, int ms, const std::string& learnedFile)
+{
+    in_addr literal;
+    if (inet_pton(AF_INET, name.c_str(), &literal) == 1)
+        return name;
+    const std::string resolved = Resolved(name, ms);
+    return resolved.empty() ? found::LearnedAddress(learnedFile, name) : resolved;
 }
 
 std::string UrlPart(const std::string& text)
@@ -247,35 +254,6 @@ bool SafeComponent(const std::string& name)
 }
 
 } // namespace
-
-bool WriteNames(const std::string& path, const std::vector<discovery::Computer>& computers)
-{
-    const std::string temp = path + ".new";
-    {
-        std::ofstream out(temp, std::ios::trunc);
-        for (const discovery::Computer& c : computers) {
-            in_addr a;
-            a.s_addr = c.address;
-            char text[INET_ADDRSTRLEN] = {};
-            inet_ntop(AF_INET, &a, text, sizeof text);
-            out << text << ' ' << c.name << '\n';
-        }
-        if (!out)
-            return false;
-    }
-    return rename(temp.c_str(), path.c_str()) == 0;
-}
-
-std::string LearnedAddress(const std::string& path, const std::string& name)
-{
-    std::ifstream in(path);
-    std::string address, known;
-    const std::string wanted = Upper(name);
-    while (in >> address >> known)
-        if (Upper(known) == wanted)
-            return address;
-    return std::string();
-}
 
 uint32_t SpecialByName(uint32_t type, const std::string& name)
 {
@@ -363,21 +341,35 @@ Outcome SmbClient::List(Verb verb, const std::string& name, std::vector<Record>*
         return {verb == Verb::Shares ? kBadNetPath : kNoBrowserServers, "not a name"};
     if (m_protocols == Protocols::PerCall)
         Speak(verb == Verb::Shares ? Protocols::Shares : Protocols::Browse);
-    return verb == Verb::Shares ? Shares(name, records) : Browse(verb, name, records);
+    const Outcome outcome = verb == Verb::Shares ? Shares(name, records) : Browse(verb, name, records);
+    const size_t listed = records->size();
+    if (lanproto::Cap(records))
+        lanlog::Line(std::string(lanproto::VerbName(verb)) + (name.empty() ? "" : " " + lanlog::Quote(name)) + ": " +
+                     std::to_string(records->size()) + " of " + std::to_string(listed) +
+                     " kept, the most an answer holds");
+    if (verb == Verb::Shares && !outcome.code)
+        Placeholders(name, *records);
+    return outcome;
 }
 
 Outcome SmbClient::Browse(Verb verb, const std::string& name, std::vector<Record>* records)
 {
     // Discovery runs beside the library's browse list (it uses sockets of
     // its own and nothing of the library's).
+    // One pass at a time for the whole helper, shared by its workers and
+    // made again when half a minute old.
     const bool discover = m_options.discover && (verb == Verb::Workgroups || DiscoveryStale());
     std::vector<discovery::Computer> found;
     std::vector<std::string> refusals;
+    bool ran = false;
     timespec start;
     clock_gettime(CLOCK_MONOTONIC, &start);
     std::thread finder;
     if (discover)
-        finder = std::thread([this, &found, &refusals] { found = discovery::Discover(m_options.discovery, &refusals); });
+        finder = std::thread([this, &found, &refusals, &ran] {
+            found::Shared shared(m_options.foundFolder, m_options.namesFile);
+            found = shared.Get(m_options.discovery, kPassMs, m_due - kAnswerMs, &refusals, &ran);
+        });
     // A workgroup that only discovery knows has no browser to ask.
     const std::string group = Upper(name);
     const bool browse = verb == Verb::Workgroups || !m_options.discover || m_foundAt < 0 ||
@@ -388,7 +380,7 @@ Outcome SmbClient::Browse(Verb verb, const std::string& name, std::vector<Record
         finder.join();
         for (const std::string& r : refusals)
             lanlog::Line("discovery refused " + r);
-        Discovered(std::move(found), ElapsedMs(start));
+        Discovered(std::move(found), ElapsedMs(start), ran);
         AskWorkgroups(m_due - kAnswerMs);
     }
     if (verb == Verb::Workgroups) {
@@ -426,25 +418,18 @@ Outcome SmbClient::Browse(Verb verb, const std::string& name, std::vector<Record
 
 bool SmbClient::DiscoveryStale() const
 {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const long long ms = static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-    return m_foundAt < 0 || ms - m_foundAt > 30000;
+    return m_foundAt < 0 || NowMs() - m_foundAt > kPassMs;
 }
 
-void SmbClient::Discovered(std::vector<discovery::Computer> found, long long ms)
+void SmbClient::Discovered(std::vector<discovery::Computer> found, long long ms, bool ran)
 {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    m_foundAt = static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    m_foundAt = NowMs();
     m_found = std::move(found);
     std::string how;
     for (const discovery::Computer& c : m_found)
         how += (how.empty() ? "" : ", ") + c.name + " (" + c.how + ")";
-    lanlog::Line("discovery: " + std::to_string(m_found.size()) + " computers in " + std::to_string(ms) + " ms" +
-                 (how.empty() ? "" : ": " + lanlog::Quote(how)));
-    if (!m_options.namesFile.empty() && !WriteNames(m_options.namesFile, m_found))
-        lanlog::Line("cannot write the names file " + lanlog::Quote(m_options.namesFile));
+    lanlog::Line(std::string(ran ? "discovery: " : "discovery kept: ") + std::to_string(m_found.size()) +
+                 " computers in " + std::to_string(ms) + " ms" + (how.empty() ? "" : ": " + lanlog::Quote(how)));
 }
 
 void SmbClient::AskWorkgroups(long long deadlineMs)
@@ -481,6 +466,7 @@ void SmbClient::AskWorkgroups(long long deadlineMs)
             if (getppid() != parent)
                 _exit(0);
             close(ends[0]);
+            Wipe(&m_options.credentials);   // asks as a guest
             // As a guest: the user's password goes only to the computers
             // the user asks for, not to every one that announced itself.
             if (m_ctx)
@@ -618,7 +604,9 @@ void SmbClient::Placeholders(const std::string& server, const std::vector<Record
 
 Outcome SmbClient::Shares(const std::string& name, std::vector<Record>* records)
 {
-    const std::string host = Address(name, m_options.resolveMs, m_options.namesFile);
+    const std::string host = Address(name, m_options.resolveMs,
+                                     m_options.foundFolder.empty() ? m_options.namesFile
+                                                                   : found::Shared(m_options.foundFolder, "").File());
     if (host.empty())
         return {kBadNetPath, "no address: neither discovery nor the resolver knows the name"};
     const std::string silent = Unanswered(host, m_options.timeoutMs);
@@ -634,8 +622,6 @@ Outcome SmbClient::Shares(const std::string& name, std::vector<Record>* records)
         records->clear();
         outcome = SharesBySmbc(host, records);
     }
-    if (!outcome.code)
-        Placeholders(name, *records);
     return outcome;
 }
 

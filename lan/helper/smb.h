@@ -25,7 +25,8 @@ struct SmbOptions {
     Credentials credentials;      // no user: guest
     bool discover = false;        // computers that no browse list names too
     discovery::Options discovery;
-    std::string namesFile;        // the names discovery learned: "ADDRESS NAME" lines
+    std::string namesFile;        // the names discovery learned, for the program (found.h)
+    std::string foundFolder;      // the helper's own, where its workers share a pass; empty: none
     std::string uncDir;           // a folder DIR/SERVER/SHARE for each disk share listed
 };
 
@@ -72,7 +73,7 @@ private:
     void Speak(Protocols protocols);
     // What discovery found, asked again when older than half a minute.
     bool DiscoveryStale() const;
-    void Discovered(std::vector<discovery::Computer> found, long long ms);
+    void Discovered(std::vector<discovery::Computer> found, long long ms, bool ran);
     void Placeholders(const std::string& server, const std::vector<lanproto::Record>& shares) const;
 
     struct _SMBCCTX* m_ctx = nullptr;
@@ -101,11 +102,6 @@ private:
     };
     std::vector<Asking> m_asking;
 };
-
-// Names learned by discovery: "ADDRESS NAME" lines, written whole.
-bool WriteNames(const std::string& path, const std::vector<discovery::Computer>& computers);
-// The address a names file gives `name` (any case), or empty.
-std::string LearnedAddress(const std::string& path, const std::string& name);
 
 // A disk share's type as a Windows server reports it: Samba leaves the
 // special bit off the administrative disk shares (ADMIN$ and the drives'

@@ -167,6 +167,38 @@ def check_discovery(helper):
         check("refused and logged: " + why, text in r.stderr, r.stderr[-400:])
 
 
+def check_one_pass(helper):
+    """Three walks at once (three browse workers) and one more: one
+    discovery pass for the whole helper, which the others share, and its
+    folder gone with it."""
+    work = tempfile.mkdtemp()
+    keyfile, log = os.path.join(work, "key"), os.path.join(work, "log")
+    env = dict(os.environ, XDG_RUNTIME_DIR=work)
+    proc = subprocess.Popen([helper, "--key", keyfile, "--log", log, "--discover", "--discover-hosts", "127.0.0.0/24"],
+                            stdout=subprocess.PIPE, text=True, env=env)
+    port = int(proc.stdout.readline().split()[1])
+    key = bytes.fromhex(dict(line.split("=", 1) for line in open(keyfile).read().splitlines())["key"])
+    replies = []
+    def walk():
+        line, nonce = request(key, b"WORKGROUPS", b"")
+        replies.append(signed_by(key, nonce, ask(port, line)[0]))
+    walks = [threading.Thread(target=walk) for _ in range(3)]
+    for t in walks:
+        t.start()
+    for t in walks:
+        t.join()
+    walk()
+    folders = [d for d in os.listdir(work) if d.startswith("ferrolink-lan-")]
+    proc.terminate()
+    proc.wait(10)
+    text = open(log).read()
+    passes, kept = len(re.findall(r"\bdiscovery: \d+ computers", text)), text.count("discovery kept:")
+    check("four walks, three at once: one discovery pass, the others share it",
+          replies == [True] * 4 and passes == 1 and kept == 3, "%r, %d passes, %d kept" % (replies, passes, kept))
+    check("the helper's folder for the pass, and gone with it",
+          len(folders) == 1 and not [d for d in os.listdir(work) if d.startswith("ferrolink-lan-")], repr(folders))
+
+
 def main():
     helper = sys.argv[1]
     work = tempfile.mkdtemp()
@@ -270,6 +302,7 @@ def main():
     check("ended, it removes its key file", not os.path.exists(keyfile))
 
     check_discovery(helper)
+    check_one_pass(helper)
     return 1 if failures else 0
 
 

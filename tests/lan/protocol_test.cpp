@@ -2,6 +2,7 @@
 // accepts, that everything malformed is an error, never a guess, and that
 // only the holder of the key is heard, in either direction.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <string>
 #include "lan/common/hmac.h"
 #include "lan/common/protocol.h"
@@ -184,6 +185,30 @@ TEST(LanProtocol, AMalformedReplyIsAnError)
     const std::string huge = FormatOk(kKey, kNonce, Verb::Shares, {{"A", "0", std::string(kMaxReply, 'x')}});
     Reply reply;
     EXPECT_EQ(ParseReply(kKey, kNonce, Verb::Shares, huge, &reply), Read::Malformed);
+}
+
+TEST(LanProtocol, TheHelperCutsWhatNoAnswerMayHold)
+{
+    const std::string kilo(1023, 'c');   // with its separator, a KiB a record
+    const std::string controls(1023, '\n');   // three times that, escaped
+    const struct {
+        const char* why;
+        std::vector<Record> records;
+        size_t kept;
+    } rows[] = {
+        {"a few", std::vector<Record>(3, Record{"S", "0", "c"}), 3},
+        {"ten thousand", std::vector<Record>(10000, Record{"S", "0", ""}), 10000},
+        {"one more than that", std::vector<Record>(10001, Record{"S", "0", ""}), 10000},
+        {"4 MiB of comments, just", std::vector<Record>(4096, Record{kilo}), 4096},
+        {"a record past 4 MiB", std::vector<Record>(4097, Record{kilo}), 4096},
+        {"control bytes, counted as they travel", std::vector<Record>(2000, Record{controls}), 1366},
+    };
+    for (const auto& row : rows) {
+        std::vector<Record> records = row.records;
+        EXPECT_EQ(Cap(&records), row.kept < row.records.size()) << row.why;
+        EXPECT_EQ(records.size(), row.kept) << row.why;
+        EXPECT_TRUE(std::equal(records.begin(), records.end(), row.records.begin())) << row.why << ": the first kept";
+    }
 }
 
 TEST(LanProtocol, AtMostAHundredThousandRecords)

@@ -1,0 +1,268 @@
+#include "lan/helper/found.h"
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <thread>
+#include "lan/helper/names_line.h"
+
+namespace found {
+
+namespace {
+
+const char* const kHows[] = {"NetBIOS", "WS-Discovery", "mDNS"};
+
+bool ReadAll(const std::string& path, std::string* text, size_t most)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    char buffer[4096];
+    ssize_t n = 0;
+    while (ok && (n = read(fd, buffer, sizeof buffer)) > 0 && text->size() < most)
+        text->append(buffer, static_cast<size_t>(n));
+    close(fd);
+    return ok && n >= 0;
+}
+
+std::vector<std::string> Fields(const std::string& line)
+{
+    std::vector<std::string> out(1);
+    for (char c : line) {
+        if (c == ' ')
+            out.emplace_back();
+        else
+            out.back() += c;
+    }
+    return out;
+}
+
+// This computer's own name, as a computer of the network would be named.
+std::string OwnName()
+{
+    char host[HOST_NAME_MAX + 1] = {};
+    if (gethostname(host, sizeof host - 1) != 0)
+        return std::string();
+    std::string name(host);
+    return discovery::Upper(name.substr(0, name.find('.')));
+}
+
+} // namespace
+
+long long NowMs()
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+std::string Format(const std::vector<discovery::Computer>& computers, long long passMs)
+{
+    std::string out = "# pass " + std::to_string(passMs) + "\n";
+    for (const discovery::Computer& c : computers)
+        out += discovery::Dotted(c.address) + ' ' + c.name + ' ' + (c.workgroup.empty() ? "-" : c.workgroup) + ' ' +
+               c.how + '\n';
+    return out;
+}
+
+bool Parse(const std::string& text, std::vector<discovery::Computer>* computers, long long* passMs, size_t most)
+{
+    computers->clear();
+    bool pass = false;
+    size_t at = 0;
+    while (at < text.size() && computers->size() < most) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        const std::vector<std::string> f = Fields(line);
+        if (f.size() == 3 && f[0] == "#" && f[1] == "pass" && !pass) {
+            char* stop = nullptr;
+            errno = 0;
+            const long long ms = std::strtoll(f[2].c_str(), &stop, 10);
+            pass = errno == 0 && !f[2].empty() && *stop == '\0' && ms >= 0;
+            *passMs = pass ? ms : 0;
+            continue;
+        }
+        in_addr a;
+        bool how = false;
+        for (const char* h : kHows)
+            how |= f.size() == 4 && f[3] == h;
+        if (!how || inet_pton(AF_INET, f[0].c_str(), &a) != 1 || !discovery::ValidName(f[1]) ||
+            (f[2] != "-" && !discovery::ValidName(f[2])))
+            continue;
+        computers->push_back({discovery::Upper(f[1]), f[2] == "-" ? std::string() : discovery::Upper(f[2]), a.s_addr,
+                              f[3]});
+    }
+    return pass;
+}
+
+bool WriteWhole(const std::string& path, const std::string& text)
+{
+    const size_t slash = path.rfind('/');
+    std::string temp = (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/.found-XXXXXX";
+    const int fd = mkstemp(&temp[0]);
+    if (fd < 0)
+        return false;
+    bool ok = fchmod(fd, 0600) == 0;
+    for (size_t sent = 0; ok && sent < text.size();) {
+        const ssize_t n = write(fd, text.data() + sent, text.size() - sent);
+        ok = n > 0;
+        sent += ok ? static_cast<size_t>(n) : 0;
+    }
+    ok = close(fd) == 0 && ok;
+    if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
+        unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string LearnedAddress(const std::string& path, const std::string& name)
+{
+    std::string text;
+    if (path.empty() || !ReadAll(path, &text, 1 << 20))
+        return std::string();
+    const std::string wanted = discovery::Upper(name);
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        in_addr a;
+        char known[64];
+        if (ReadNamesLine(line.c_str(), &a, known) && discovery::Upper(known) == wanted)
+            return discovery::Dotted(a.s_addr);
+    }
+    return std::string();
+}
+
+void Vet(std::vector<discovery::Computer>* computers, int ms, std::vector<std::string>* refusals)
+{
+    const std::string own = OwnName();
+    // Every name asked at once; each request stays on the heap until its
+    // look-up is over, which may be after we stop waiting for it.
+    struct Lookup {
+        std::string name;
+        addrinfo hints = {};
+        gaicb request = {};
+    };
+    std::vector<Lookup*> lookups;
+    std::vector<gaicb*> list;
+    for (const discovery::Computer& c : *computers) {
+        Lookup* l = new Lookup;
+        l->name = c.name;
+        l->hints.ai_family = AF_INET;
+        l->hints.ai_socktype = SOCK_STREAM;
+        l->request.ar_name = l->name.c_str();
+        l->request.ar_request = &l->hints;
+        lookups.push_back(l);
+        list.push_back(&l->request);
+    }
+    const bool asked = !list.empty() && getaddrinfo_a(GAI_NOWAIT, list.data(), static_cast<int>(list.size()), nullptr) == 0;
+    const long long until = NowMs() + ms;
+    for (bool waiting = asked; waiting && NowMs() < until;) {
+        waiting = false;
+        for (const gaicb* r : list)
+            waiting |= gai_error(const_cast<gaicb*>(r)) == EAI_INPROGRESS;
+        if (waiting) {
+            const long long left = until - NowMs();
+            const timespec t = {static_cast<time_t>(left / 1000), static_cast<long>(left % 1000) * 1000000L};
+            gai_suspend(list.data(), static_cast<int>(list.size()), &t);
+        }
+    }
+    std::vector<discovery::Computer> kept;
+    for (size_t i = 0; i < computers->size(); ++i) {
+        const discovery::Computer& c = (*computers)[i];
+        gaicb* r = list[i];
+        bool elsewhere = false;
+        std::string where;
+        if (asked && gai_error(r) == 0) {
+            for (const addrinfo* a = r->ar_result; a; a = a->ai_next) {
+                const uint32_t address = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
+                elsewhere = address != c.address;
+                where = discovery::Dotted(address);
+                if (!elsewhere)
+                    break;   // the resolver knows it there too
+            }
+        }
+        if (!c.name.empty() && c.name == own) {
+            if (refusals)
+                refusals->push_back(c.name + " from " + discovery::Dotted(c.address) + ": this computer's own name");
+        } else if (elsewhere) {
+            if (refusals)
+                refusals->push_back(c.name + " from " + discovery::Dotted(c.address) + ": the resolver gives it " +
+                                    where);
+        } else {
+            kept.push_back(c);
+        }
+        if (!asked || gai_error(r) != EAI_INPROGRESS || gai_cancel(r) != EAI_NOTCANCELED) {
+            if (r->ar_result)
+                freeaddrinfo(r->ar_result);
+            delete lookups[i];
+        }
+    }
+    *computers = std::move(kept);
+}
+
+bool Shared::Read(long long maxAgeMs, std::vector<discovery::Computer>* computers) const
+{
+    std::string text;
+    long long pass = 0;
+    return ReadAll(File(), &text, 1 << 20) && Parse(text, computers, &pass) && NowMs() - pass <= maxAgeMs;
+}
+
+std::vector<discovery::Computer> Shared::Get(const discovery::Options& options, long long maxAgeMs,
+                                             long long deadlineMs, std::vector<std::string>* refusals, bool* ran)
+{
+    *ran = false;
+    std::vector<discovery::Computer> computers;
+    auto pass = [&] {
+        const long long began = NowMs();
+        computers = discovery::Discover(options, refusals);
+        Vet(&computers, 1000, refusals);
+        *ran = true;
+        const std::string text = Format(computers, began);
+        if (!m_folder.empty())
+            WriteWhole(File(), text);
+        if (!m_namesFile.empty())
+            WriteWhole(m_namesFile, text);
+    };
+    if (m_folder.empty()) {
+        pass();
+        return computers;
+    }
+    if (Read(maxAgeMs, &computers))
+        return computers;
+    // One pass at a time: whoever holds the lock makes it; the others wait
+    // for it and read what it found.
+    const int lock = open((m_folder + "/found.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lock < 0) {
+        pass();
+        return computers;
+    }
+    bool held = false;
+    while (!(held = flock(lock, LOCK_EX | LOCK_NB) == 0) && errno == EWOULDBLOCK && NowMs() < deadlineMs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (held && !Read(maxAgeMs, &computers))
+        pass();
+    else if (!held)
+        Read(LLONG_MAX, &computers);   // the last pass there is, however old
+    close(lock);
+    return computers;
+}
+
+} // namespace found
