@@ -6,13 +6,20 @@
 # their status texts; a click on a disk share opens it in the shell.
 # A workgroup whose browser is gone costs its own request, not the walk.
 # FAMILY=9x: the 9x share service, whose records carry 12-character names
-# and 16-bit types.
+# and 16-bit types. A world with a "liar" (lan-net) has a computer that
+# claims others' names: the tree and rows stay the honest world's, the
+# liar shows only as itself, and nothing of the program's reaches it
+# (no echo, no connection) but when the user selects it.
 source "$(dirname "$0")/lib.sh"
 LAN_NET=$(cd "$(dirname "$0")/../../world" && pwd)/lan-net
 WORLD_FILE=${WORLD_FILE:?the world file}
 FAMILY=${FAMILY:-nt}
 ansi() { iconv -f CP1252 -t UTF-8 -c; }
 computers() { jq -r ".lan.workgroups[] | select(.stale | not) | .computers[] | select($1) | .name" "$WORLD_FILE"; }
+liar=$(jq -r '.lan.liar.name // empty' "$WORLD_FILE")
+liar_echoes() {
+  ip netns exec flliar nft list chain inet liar in | grep -o 'counter packets [0-9]*' | awk '{n += $3} END {print n + 0}'
+}
 log_unix=$(mktemp -d)/status.log
 export FERROLINK_STATUS_LOG="Z:${log_unix//\//\\}"
 
@@ -27,7 +34,8 @@ check "no box on the way" "" "$(drv no-messagebox 300 2>&1)"
 tree=$(drv tree | ansi)
 samba=$(python3 "$LAN_NET" tree)
 check "tree: the computers Samba's tools report, in order" "$samba" "$tree"
-check "tree: every computer of the world whose browser answers" "$(computers true | sort)" "$(sort <<<"$tree")"
+check "tree: every computer of the world whose browser answers" \
+  "$({ computers true; [[ -z $liar ]] || echo "$liar"; } | sort)" "$(sort <<<"$tree")"
 for group in $(jq -r '.lan.workgroups[] | select(.stale) | .name' "$WORLD_FILE"); do
   check "the stale workgroup $group: no browser, once" "1" \
     "$(grep -c "SERVERS \"$group\": error 6118" "$FERROLINK_LAN_LOG")"
@@ -36,7 +44,7 @@ done
 stopped=$(computers '.server == "stopped"')
 silent=$(computers '.echo == "drop"')
 while read -r name; do
-  [[ -n $name ]] || continue
+  [[ -n $name && $name != "$liar" ]] || continue
   : > "$log_unix"
   if ! out=$(drv --trace-status select "$name" 20000 2>&1); then fail "$name: select: $out"; continue; fi
   statuses=$(tr -d '\r' < "$log_unix" | ansi)
@@ -66,18 +74,39 @@ for _ in $(seq 100); do [[ -s $FERROLINK_RECORD_FILE ]] && break; sleep 0.1; don
 check "a click hands smb://$first/$share to the desktop" "smb://$first/$share" "$(tr -d '\r' < "$FERROLINK_RECORD_FILE")"
 check "the opener runs without the names library and its variables" "" \
   "$(grep -E '^(LD_PRELOAD|FERROLINK_LAN_)' "$FERROLINK_RECORD_FILE")"
+if [[ -n $liar ]]; then
+  # Every computer selected, a share opened, the user's credentials in
+  # play: the liar was sent nothing, whatever names it claimed.
+  check "the liar: no connection to its SMB or WS-Discovery ports" "" "$(cat "$FERROLINK_LAN_LIAR_LOG")"
+  check "the liar: no echo" "0" "$(liar_echoes)"
+  for claimed in $(jq -r '.lan.liar.claims[]' "$WORLD_FILE"); do
+    check "the name $claimed, claimed by two, is nobody's" "1" \
+      "$(grep -m 1 -c "the name $claimed, claimed by .*: it is nobody's" "$FERROLINK_LAN_LOG")"
+  done
+  # Selected by the user, the liar is asked as itself: at its own address.
+  : > "$log_unix"
+  drv --trace-status select "$liar" 20000 >/dev/null 2>&1
+  check "$liar (the liar, selected): status texts" \
+    $'Ping in progress (250 ms)...\nPing succeeded, scanning for shares...\nFailed to get access\nDone' \
+    "$(tr -d '\r' < "$log_unix" | ansi)"
+  own=127.77.0.$(jq -r '.lan.liar.at' "$WORLD_FILE")
+  check "$liar: connections only to its own address" "" "$(grep -v "^$own " "$FERROLINK_LAN_LIAR_LOG")"
+fi
 # What discovery found, by unicast to the world's addresses: each computer
 # under the first protocol that named it (NetBIOS, then WS-Discovery, then
-# mDNS), as many as the world has answering each way, in the first pass.
+# mDNS), as many as the world has answering each way, in the first pass; a
+# name the liar claims is nobody's, and the liar counts as itself.
 found=$(grep -m 1 -o 'discovery: [0-9]* computers.*' "$FERROLINK_LAN_LOG")
-up='.lan.workgroups[] | select(.stale | not) | .computers[]'
+up='.lan.workgroups[] | select(.stale | not) | .computers[] | select((.name | IN($claims[])) | not)'
+claims=$(jq -c '[.lan.liar.claims // {} | .[]]' "$WORLD_FILE")
 declare -A answers=(
   [NetBIOS]="$up | select(.nmbd != false)"
   [WS-Discovery]="$up | select(.nmbd == false and .wsdd == true)"
   [mDNS]="$up | select(.nmbd == false and (.wsdd | not) and .avahi == true)")
 total=0
 for how in NetBIOS WS-Discovery mDNS; do
-  want=$(jq "[${answers[$how]}] | length" "$WORLD_FILE")
+  want=$(jq --argjson claims "$claims" "[${answers[$how]}] | length" "$WORLD_FILE")
+  [[ $how != NetBIOS || -z $liar ]] || want=$((want + 1))
   total=$((total + want))
   check "discovery: $want computers by $how" "$want" "$(grep -o "($how)" <<<"$found" | wc -l)"
 done
@@ -93,7 +122,8 @@ groups=$("$WINE" "$FERROLINK_BUILD/bin/lancheck.exe" "Z:${FERROLINK_BUILD//\//\\
 check "each computer under the workgroup Samba's tools and the computers themselves report" \
   "$(python3 "$LAN_NET" groups)" "$groups"
 check "each computer under the workgroup its server is set up with" \
-  "$(jq -r '.lan.workgroups[] | select(.stale | not) | .name as $g | .computers[] | "\($g)\t\(.name)"' "$WORLD_FILE" | sort)" \
+  "$({ jq -r '.lan.workgroups[] | select(.stale | not) | .name as $g | .computers[] | "\($g)\t\(.name)"' "$WORLD_FILE"
+       jq -r '.lan.liar // empty | "\(.workgroup)\t\(.name)"' "$WORLD_FILE"; } | sort)" \
   "$(sort <<<"$groups")"
 # The helper never asks for a password on a terminal: as a guest, at a
 # server that refuses guests, it answers 5 and the terminal shows no prompt.
