@@ -6,7 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -150,69 +154,76 @@ std::string LearnedAddress(const std::string& path, const std::string& name)
     return std::string();
 }
 
+std::vector<std::vector<uint32_t>> Resolve(const std::vector<std::string>& names, int ms)
+{
+    // A few threads of our own ask the resolver one name at a time (glibc's
+    // getaddrinfo_a can still touch a waiter's stack after gai_suspend has
+    // returned). What they find goes into a state they share with us; when
+    // the time is up we take what is there and leave them the rest.
+    struct State {
+        std::mutex lock;
+        std::condition_variable done;
+        std::vector<std::string> names;
+        std::vector<std::vector<uint32_t>> found;
+        size_t next = 0, finished = 0;
+    };
+    auto state = std::make_shared<State>();
+    state->names = names;
+    state->found.resize(names.size());
+    const size_t threads = std::min<size_t>(names.size(), 16);
+    for (size_t t = 0; t < threads; ++t) {
+        std::thread([state] {
+            for (;;) {
+                size_t i;
+                {
+                    std::lock_guard<std::mutex> hold(state->lock);
+                    if (state->next == state->names.size())
+                        return;
+                    i = state->next++;
+                }
+                addrinfo hints = {};
+                hints.ai_family = AF_INET;
+                hints.ai_socktype = SOCK_STREAM;
+                addrinfo* list = nullptr;
+                std::vector<uint32_t> addresses;
+                if (getaddrinfo(state->names[i].c_str(), nullptr, &hints, &list) == 0) {
+                    for (const addrinfo* a = list; a && addresses.size() < 16; a = a->ai_next)
+                        addresses.push_back(reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr);
+                    freeaddrinfo(list);
+                }
+                std::lock_guard<std::mutex> hold(state->lock);
+                state->found[i] = std::move(addresses);
+                if (++state->finished == state->names.size())
+                    state->done.notify_all();
+            }
+        }).detach();
+    }
+    std::unique_lock<std::mutex> hold(state->lock);
+    state->done.wait_for(hold, std::chrono::milliseconds(ms), [&] { return state->finished == state->names.size(); });
+    return state->found;
+}
+
 void Vet(std::vector<discovery::Computer>* computers, int ms, std::vector<std::string>* refusals)
 {
     const std::string own = OwnName();
-    // Every name asked at once; each request stays on the heap until its
-    // look-up is over, which may be after we stop waiting for it.
-    struct Lookup {
-        std::string name;
-        addrinfo hints = {};
-        gaicb request = {};
-    };
-    std::vector<Lookup*> lookups;
-    std::vector<gaicb*> list;
-    for (const discovery::Computer& c : *computers) {
-        Lookup* l = new Lookup;
-        l->name = c.name;
-        l->hints.ai_family = AF_INET;
-        l->hints.ai_socktype = SOCK_STREAM;
-        l->request.ar_name = l->name.c_str();
-        l->request.ar_request = &l->hints;
-        lookups.push_back(l);
-        list.push_back(&l->request);
-    }
-    const bool asked = !list.empty() && getaddrinfo_a(GAI_NOWAIT, list.data(), static_cast<int>(list.size()), nullptr) == 0;
-    const long long until = NowMs() + ms;
-    for (bool waiting = asked; waiting && NowMs() < until;) {
-        waiting = false;
-        for (const gaicb* r : list)
-            waiting |= gai_error(const_cast<gaicb*>(r)) == EAI_INPROGRESS;
-        if (waiting) {
-            const long long left = until - NowMs();
-            const timespec t = {static_cast<time_t>(left / 1000), static_cast<long>(left % 1000) * 1000000L};
-            gai_suspend(list.data(), static_cast<int>(list.size()), &t);
-        }
-    }
+    std::vector<std::string> names;
+    for (const discovery::Computer& c : *computers)
+        names.push_back(c.name);
+    const std::vector<std::vector<uint32_t>> resolved = Resolve(names, ms);
     std::vector<discovery::Computer> kept;
     for (size_t i = 0; i < computers->size(); ++i) {
         const discovery::Computer& c = (*computers)[i];
-        gaicb* r = list[i];
-        bool elsewhere = false;
-        std::string where;
-        if (asked && gai_error(r) == 0) {
-            for (const addrinfo* a = r->ar_result; a; a = a->ai_next) {
-                const uint32_t address = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
-                elsewhere = address != c.address;
-                where = discovery::Dotted(address);
-                if (!elsewhere)
-                    break;   // the resolver knows it there too
-            }
-        }
+        const std::vector<uint32_t>& at = resolved[i];
+        const bool elsewhere = !at.empty() && std::find(at.begin(), at.end(), c.address) == at.end();
+        const std::string from = c.name + " from " + discovery::Dotted(c.address);
         if (!c.name.empty() && c.name == own) {
             if (refusals)
-                refusals->push_back(c.name + " from " + discovery::Dotted(c.address) + ": this computer's own name");
+                refusals->push_back(from + ": this computer's own name");
         } else if (elsewhere) {
             if (refusals)
-                refusals->push_back(c.name + " from " + discovery::Dotted(c.address) + ": the resolver gives it " +
-                                    where);
+                refusals->push_back(from + ": the resolver gives it " + discovery::Dotted(at[0]));
         } else {
             kept.push_back(c);
-        }
-        if (!asked || gai_error(r) != EAI_INPROGRESS || gai_cancel(r) != EAI_NOTCANCELED) {
-            if (r->ar_result)
-                freeaddrinfo(r->ar_result);
-            delete lookups[i];
         }
     }
     *computers = std::move(kept);

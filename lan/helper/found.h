@@ -32,6 +32,11 @@ bool WriteWhole(const std::string& path, const std::string& text);
 // The address `name` has in a names file (any case), or empty.
 std::string LearnedAddress(const std::string& path, const std::string& name);
 
+// The IPv4 addresses (network order) the system's resolver gives each name
+// within `ms` in all, each list empty where it knows nothing or has not
+// answered in time. Look-ups still going on then finish on their own.
+std::vector<std::vector<uint32_t>> Resolve(const std::vector<std::string>& names, int ms);
+
 // What the resolver says of each name within `ms`: the computers whose
 // name it gives another address, and those named as this computer is, are
 // taken out, a line of `refusals` each.

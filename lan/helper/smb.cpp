@@ -143,46 +143,8 @@ long ElapsedMs(const timespec& start)
 // Where the system's resolver puts `name` within `ms`, or empty.
 std::string Resolved(const std::string& name, int ms)
 {
-    // The request lives on the heap: a look-up that overruns goes on in
-    // the resolver's own thread and writes its answer there after we have
-    // returned, so it is left to it (a few hundred bytes, once per name
-    // whose look-up hung).
-    struct Lookup {
-        std::string name;
-        addrinfo hints = {};
-        gaicb request = {};
-    };
-    Lookup* lookup = new Lookup;
-    lookup->name = name;
-    lookup->hints.ai_family = AF_INET;
-    lookup->hints.ai_socktype = SOCK_STREAM;
-    gaicb& request = lookup->request;
-    request.ar_name = lookup->name.c_str();
-    request.ar_request = &lookup->hints;
-    gaicb* list[] = {&request};
-    if (getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr) != 0) {
-        delete lookup;
-        return std::string();
-    }
-    const timespec limit = {ms / 1000, (ms % 1000) * 1000000L};
-    const gaicb* wait[] = {&request};
-    timespec start;
-    clock_gettime(CLOCK_MONOTONIC, &start);
-    while (gai_error(&request) == EAI_INPROGRESS && ElapsedMs(start) < ms)
-        gai_suspend(wait, 1, &limit);
-    if (gai_error(&request) == EAI_INPROGRESS && gai_cancel(&request) == EAI_NOTCANCELED)
-        return std::string();
-    std::string address;
-    if (gai_error(&request) == 0 && request.ar_result) {
-        char text[INET_ADDRSTRLEN] = {};
-        if (inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(request.ar_result->ai_addr)->sin_addr, text,
-                      sizeof text))
-            address = text;
-    }
-    if (request.ar_result)
-        freeaddrinfo(request.ar_result);
-    delete lookup;
-    return address;
+    const std::vector<uint32_t> at = found::Resolve({name}, ms)[0];
+    return at.empty() ? std::string() : discovery::Dotted(at[0]);
 }
 
 // A computer's address: where the system's resolver knows the name within
