@@ -103,8 +103,21 @@ def wsd_match(probe, xaddr):
             '</soap:Body></soap:Envelope>' % (relates, uuid_text(), xaddr)).encode()
 
 
-def liars(stop):
-    """Responders on 127.0.0.5 and up, each with a lie of its own, and two
+class Held:
+    """The helper's process, which a responder may stop for a moment."""
+    pid = None
+
+    def hold(self):
+        if self.pid:
+            os.kill(self.pid, signal.SIGSTOP)
+
+    def release(self):
+        if self.pid:
+            os.kill(self.pid, signal.SIGCONT)
+
+
+def liars(stop, helper):
+    """Responders on 127.0.0.5 and up, each with a lie of its own, and
     honest ones; they serve until `stop` is set."""
     def udp(address, port, answer):
         s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -126,8 +139,25 @@ def liars(stop):
     udp("127.0.0.6", 5353, lambda q: [mdns_answer(struct.unpack(">H", q[:2])[0], "fake", "127.0.0.99")])
     # NetBIOS names no computer may have.
     udp("127.0.0.7", 137, lambda q: [node_status(q, [("BAD NAME", 0, False), ("A.B", 0x20, False)])])
-    # A flood of the same answer.
-    udp("127.0.0.8", 137, lambda q: [node_status(q, [("GOODBOX", 0, False), ("FLOODGRP", 0, True)])] * 300)
+    # A flood of the same answer, and after it an honest answer that
+    # arrives on the same socket of the helper's: it must not be crowded
+    # out. The helper is held while both arrive (as a busy helper would
+    # be), so they wait in its socket's queue: 400 small datagrams are more
+    # than a default queue holds (about 256), fewer than the helper's.
+    asked, flooded = threading.Event(), threading.Event()
+    def flood(q):
+        asked.wait(3)
+        helper.hold()
+        yield from [node_status(q, [("GOODBOX", 0, False), ("FLOODGRP", 0, True)])] * 400
+        flooded.set()
+    udp("127.0.0.8", 137, flood)
+    def after_flood(q):
+        asked.set()
+        flooded.wait(3)
+        yield node_status(q, [("QUIETBOX", 0, False), ("FLOODGRP", 0, True)])
+        time.sleep(0.2)
+        helper.release()
+    udp("127.0.0.11", 137, after_flood)
     # WS-Discovery whose metadata service takes the connection and never answers.
     hang = socket.socket()
     hang.bind(("127.0.0.9", 5357))
@@ -152,14 +182,17 @@ def uuid_text():
 
 
 def check_discovery(helper):
-    stop = threading.Event()
-    liars(stop)
-    r = subprocess.run([helper, "--list", "--discover", "--discover-hosts", "127.0.0.0/24"],
-                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=30)
+    stop, held = threading.Event(), Held()
+    liars(stop, held)
+    r = subprocess.Popen([helper, "--list", "--discover", "--discover-hosts", "127.0.0.0/24"],
+                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    held.pid = r.pid
+    r.stdout, r.stderr = r.communicate(timeout=30)
     stop.set()
     listed = sorted(line for line in r.stdout.splitlines() if line.startswith("SERVER"))
     check("discovery lists the honest alone, each once",
-          listed == ["SERVER\tFLOODGRP\tGOODBOX", "SERVER\tWORKGROUP\tHONEST"], repr(r.stdout))
+          listed == ["SERVER\tFLOODGRP\tGOODBOX", "SERVER\tFLOODGRP\tQUIETBOX", "SERVER\tWORKGROUP\tHONEST"],
+          repr(r.stdout))
     for why, text in [("a WS-Discovery answer that points elsewhere", "127.0.0.5 that points elsewhere"),
                       ("an mDNS answer for another address", "127.0.0.6 for another address"),
                       ("NetBIOS names no computer may have", "127.0.0.7 that names no computer"),
