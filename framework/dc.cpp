@@ -1,4 +1,5 @@
 #include "framework/dc.h"
+#include "framework/late_module.h"
 #include "framework/proc_address.h"
 
 CDC* CDC::FromHandle(HDC hdc)
@@ -56,16 +57,16 @@ POINT CDC::OffsetViewportOrg(int dx, int dy)
 }
 
 namespace {
-using GradientFillProc = BOOL(WINAPI*)(HDC, PTRIVERTEX, ULONG, PVOID, ULONG, ULONG);
-
 // msimg32.dll does not exist on Windows 95 or NT 4.0, so it is looked up
 // at run time, once, and kept loaded for the rest of the process.
-GradientFillProc SystemGradientFill()
-{
-    static const GradientFillProc proc =
-        ProcAddress<GradientFillProc>(::LoadLibraryA("msimg32.dll"), "GradientFill");
-    return proc;
-}
+struct GradientEntries {
+    HMODULE module = nullptr;
+    BOOL (WINAPI *gradientFill)(HDC, PTRIVERTEX, ULONG, PVOID, ULONG, ULONG) = nullptr;
+
+    void Resolve() { gradientFill = ProcAddress<decltype(gradientFill)>(module, "GradientFill"); }
+};
+
+CLateModule<GradientEntries> g_msimg32("msimg32.dll");
 
 // One channel at `pos` of `len` steps from `from` to `to`, 8 bits.
 BYTE Blend(COLOR16 from, COLOR16 to, long long pos, long long len)
@@ -76,7 +77,7 @@ BYTE Blend(COLOR16 from, COLOR16 to, long long pos, long long len)
 
 BOOL CDC::GradientFill(TRIVERTEX* vertices, ULONG vertexCount, void* mesh, ULONG meshCount, ULONG mode)
 {
-    if (GradientFillProc proc = SystemGradientFill())
+    if (const auto proc = g_msimg32.Get().gradientFill)
         return proc(m_hDC, vertices, vertexCount, mesh, meshCount, mode);
     return FillGradientRects(m_hDC, vertices, vertexCount, static_cast<const GRADIENT_RECT*>(mesh), meshCount,
                              mode);

@@ -1,6 +1,7 @@
 #include "net/net_update.h"
 #include "app/ferrolink_dlg.h"
 #include "res/resource.h"
+#include "framework/late_module.h"
 #include "framework/proc_address.h"
 #include <cstring>
 
@@ -146,40 +147,40 @@ void WalkContainer(HANDLE handle, char* buffer)
 // with the program: under Wine loading MPR loads every network provider at
 // once, which the window need not wait for. It stays loaded.
 struct RouterEntries {
+    HMODULE module = nullptr;
     decltype(&::WNetOpenEnumA) openEnum = nullptr;
     decltype(&::WNetEnumResourceA) enumResource = nullptr;
     decltype(&::WNetCloseEnum) closeEnum = nullptr;
+
+    void Resolve()
+    {
+        openEnum = ProcAddress<decltype(openEnum)>(module, "WNetOpenEnumA");
+        enumResource = ProcAddress<decltype(enumResource)>(module, "WNetEnumResourceA");
+        closeEnum = ProcAddress<decltype(closeEnum)>(module, "WNetCloseEnum");
+    }
+    bool Complete() const { return openEnum && enumResource && closeEnum; }
 };
 
-const RouterEntries& Router()
-{
-    static const RouterEntries entries = [] {
-        const HMODULE mpr = ::LoadLibraryA("mpr.dll");
-        RouterEntries e;
-        e.openEnum = ProcAddress<decltype(e.openEnum)>(mpr, "WNetOpenEnumA");
-        e.enumResource = ProcAddress<decltype(e.enumResource)>(mpr, "WNetEnumResourceA");
-        e.closeEnum = ProcAddress<decltype(e.closeEnum)>(mpr, "WNetCloseEnum");
-        return e;
-    }();
-    return entries;
-}
+CLateModule<RouterEntries> g_router("mpr.dll");
 
-// Without the router there is no network to walk.
+// Without the router (or one of its three calls) there is no network to walk.
 DWORD APIENTRY RouterOpenEnum(DWORD scope, DWORD type, DWORD usage, LPNETRESOURCEA container, LPHANDLE handle)
 {
-    const auto call = Router().openEnum;
-    return call ? call(scope, type, usage, container, handle) : ERROR_NO_NETWORK;
+    const RouterEntries& router = g_router.Get();
+    if (!router.Complete())
+        return ERROR_NO_NETWORK;
+    return router.openEnum(scope, type, usage, container, handle);
 }
 
 DWORD APIENTRY RouterEnumResource(HANDLE handle, LPDWORD count, LPVOID buffer, LPDWORD bufferSize)
 {
-    const auto call = Router().enumResource;
+    const auto call = g_router.Get().enumResource;
     return call ? call(handle, count, buffer, bufferSize) : ERROR_NO_NETWORK;
 }
 
 DWORD APIENTRY RouterCloseEnum(HANDLE handle)
 {
-    const auto call = Router().closeEnum;
+    const auto call = g_router.Get().closeEnum;
     return call ? call(handle) : ERROR_NO_NETWORK;
 }
 

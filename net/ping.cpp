@@ -1,4 +1,5 @@
 #include "net/ping.h"
+#include "framework/late_module.h"
 #include "framework/proc_address.h"
 
 #ifdef __i386__
@@ -15,29 +16,25 @@ void ShowError(const char* text)
 // which starts faster without it, and then stays: loading it again for every
 // probe would cost each selection the time.
 struct WinsockEntries {
+    HMODULE module = nullptr;
     decltype(&::WSAStartup) startup = nullptr;
     decltype(&::WSACleanup) cleanup = nullptr;
     decltype(&::inet_addr) inetAddr = nullptr;
     decltype(&::gethostbyname) byName = nullptr;
     decltype(&::gethostbyaddr) byAddr = nullptr;
 
-    bool complete() const { return startup && cleanup && inetAddr && byName && byAddr; }
+    void Resolve()
+    {
+        startup = ProcAddress<decltype(startup)>(module, "WSAStartup");
+        cleanup = ProcAddress<decltype(cleanup)>(module, "WSACleanup");
+        inetAddr = ProcAddress<decltype(inetAddr)>(module, "inet_addr");
+        byName = ProcAddress<decltype(byName)>(module, "gethostbyname");
+        byAddr = ProcAddress<decltype(byAddr)>(module, "gethostbyaddr");
+    }
+    bool Complete() const { return startup && cleanup && inetAddr && byName && byAddr; }
 };
 
-const WinsockEntries& Winsock()
-{
-    static const WinsockEntries entries = [] {
-        const HMODULE module = ::LoadLibraryA("wsock32.dll");
-        WinsockEntries e;
-        e.startup = ProcAddress<decltype(e.startup)>(module, "WSAStartup");
-        e.cleanup = ProcAddress<decltype(e.cleanup)>(module, "WSACleanup");
-        e.inetAddr = ProcAddress<decltype(e.inetAddr)>(module, "inet_addr");
-        e.byName = ProcAddress<decltype(e.byName)>(module, "gethostbyname");
-        e.byAddr = ProcAddress<decltype(e.byAddr)>(module, "gethostbyaddr");
-        return e;
-    }();
-    return entries;
-}
+CLateModule<WinsockEntries> g_winsock("wsock32.dll");
 } // namespace
 
 CPing::CPing()
@@ -57,8 +54,8 @@ CPing::CPing()
         m_hIcmp = nullptr;
         return;
     }
-    const WinsockEntries& winsock = Winsock();
-    if (!winsock.complete()) {
+    const WinsockEntries& winsock = g_winsock.Get();
+    if (!winsock.Complete()) {
         ShowError("WSAStartup() error:");
         ::FreeLibrary(m_hIcmp);
         m_hIcmp = nullptr;
@@ -86,7 +83,7 @@ CPing::~CPing()
 {
     if (!m_bReady)
         return;
-    Winsock().cleanup();
+    g_winsock.Get().cleanup();
     ::FreeLibrary(m_hIcmp);
 }
 
@@ -95,7 +92,7 @@ int CPing::Ping(CString name)
     if (!m_bReady)
         return 0;
 
-    const WinsockEntries& winsock = Winsock();
+    const WinsockEntries& winsock = g_winsock.Get();
     hostent* host = nullptr;
     const unsigned long address = winsock.inetAddr(name);
     if (address == INADDR_NONE)

@@ -1,0 +1,122 @@
+// The DLLs the program loads at their first use: two threads that need one
+// at once both load it, neither waiting for the other, and use the entry
+// points one of them published. A process loads each DLL
+// once and keeps what it found, so the suite runs in a process of its own
+// (ctest unit_latedll); `unit` leaves it out.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+#include "framework/afx.h"
+#include "framework/late_module.h"
+#include "framework/shell.h"
+#include "net/net_update.h"
+#include "net/ping.h"
+#include "res/resource.h"
+#include "tests/unit/dialog_harness.h"
+#include "tests/unit/fake_router.h"
+#include "tests/unit/test_host.h"
+
+namespace {
+
+// The stand-in's own calls.
+struct Standin {
+    HMODULE module = ::LoadLibraryA("late_standin.dll");
+    LONG Calls(const char* name) const
+    {
+        auto calls = reinterpret_cast<LONG (*)(const char*)>(
+            reinterpret_cast<void*>(::GetProcAddress(module, "StandinCalls")));
+        return calls ? calls(name) : -2;
+    }
+    void SetStartup(int result, WORD version) const
+    {
+        auto set = reinterpret_cast<void (*)(int, WORD)>(
+            reinterpret_cast<void*>(::GetProcAddress(module, "StandinSetStartup")));
+        if (set)
+            set(result, version);
+    }
+};
+
+// The late loads of one DLL, held until a second thread loads it too.
+struct HeldLoads {
+    std::string dll;
+    std::atomic<int> loads{0};
+    std::atomic<int> frees{0};
+    std::atomic<bool> together{false};
+    HANDLE second = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HMODULE standin = nullptr;
+};
+HeldLoads* g_held = nullptr;
+
+HMODULE WINAPI HeldLoad(LPCSTR name)
+{
+    if (lstrcmpiA(name, g_held->dll.c_str()) != 0)
+        return ::LoadLibraryA(name);
+    if (++g_held->loads == 2)
+        ::SetEvent(g_held->second);
+    // A thread that waits here for long waits on a lock the other holds.
+    if (::WaitForSingleObject(g_held->second, 5000) == WAIT_OBJECT_0)
+        g_held->together = true;
+    return ::LoadLibraryA("late_standin.dll");
+}
+
+BOOL WINAPI CountedFree(HMODULE module)
+{
+    if (module == g_held->standin)
+        ++g_held->frees;
+    return ::FreeLibrary(module);
+}
+
+void GradientOnce()
+{
+    Canvas canvas(4, 4);
+    TRIVERTEX v[2] = {{0, 0, 0, 0, 0, 0}, {4, 4, 0xFF00, 0xFF00, 0xFF00, 0}};
+    GRADIENT_RECT r = {0, 1};
+    CDC dc;
+    dc.m_hDC = canvas.dc();
+    dc.GradientFill(v, 2, &r, 1, GRADIENT_FILL_RECT_V);
+}
+
+TEST(LateDll, TwoThreadsAtOnceEachLoadAndBothUseThePublishedEntries)
+{
+    const struct {
+        const char* dll;
+        std::function<void()> use;
+        const char* entry;
+    } rows[] = {
+        {"mpr.dll",
+         [] {
+             HANDLE h = nullptr;
+             DefaultNetUpdateCalls().openEnum(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, RESOURCEUSAGE_CONTAINER, nullptr, &h);
+         },
+         "WNetOpenEnumA"},
+        {"wsock32.dll", [] { CPing ping; }, "WSAStartup"},
+        {"msimg32.dll", &GradientOnce, "GradientFill"},
+        {"shell32.dll", [] { SHELLEXECUTEINFOA info = {sizeof info}; ShellExecuteExLate(&info); }, "ShellExecuteExA"},
+    };
+    Standin standin;
+    ASSERT_TRUE(standin.module);
+    for (const auto& row : rows) {
+        HeldLoads held;
+        held.dll = row.dll;
+        held.standin = standin.module;
+        g_held = &held;
+        g_lateLoadCalls = {&HeldLoad, &CountedFree};
+        const LONG callsBefore = standin.Calls(row.entry);
+        std::thread a(row.use), b(row.use);
+        a.join();
+        b.join();
+        g_lateLoadCalls = {&::LoadLibraryA, &::FreeLibrary};
+        g_held = nullptr;
+        ::CloseHandle(held.second);
+        EXPECT_EQ(held.loads, 2) << row.dll;
+        EXPECT_TRUE(held.together) << row.dll << ": one thread's load waited for the other's";
+        EXPECT_EQ(held.frees, 1) << row.dll << ": the load that was not published is given back";
+        EXPECT_EQ(standin.Calls(row.entry) - callsBefore, 2) << row.dll;
+    }
+}
+
+} // namespace
