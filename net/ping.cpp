@@ -63,8 +63,9 @@ CPing::CPing()
     }
     WSADATA data = {};
     if (winsock.startup(MAKEWORD(1, 1), &data) != 0) {
+        // A start-up that failed holds nothing: a WSACleanup here would give
+        // back the start-up of another probe that is still alive.
         ShowError("WSAStartup() error:");
-        winsock.cleanup();
         ::FreeLibrary(m_hIcmp);
         m_hIcmp = nullptr;
         return;

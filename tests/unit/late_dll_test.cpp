@@ -1,10 +1,12 @@
 // The DLLs the program loads at their first use: two threads that need one
 // at once both load it, neither waiting for the other, and use the entry
-// points one of them published. A process loads each DLL
+// points one of them published; a WinSock start-up is given back only when it
+// succeeded. A process loads each DLL
 // once and keeps what it found, so the suite runs in a process of its own
 // (ctest unit_latedll); `unit` leaves it out.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <winsock.h>
 #include <atomic>
 #include <functional>
 #include <string>
@@ -117,6 +119,55 @@ TEST(LateDll, TwoThreadsAtOnceEachLoadAndBothUseThePublishedEntries)
         EXPECT_EQ(held.frees, 1) << row.dll << ": the load that was not published is given back";
         EXPECT_EQ(standin.Calls(row.entry) - callsBefore, 2) << row.dll;
     }
+}
+
+// A probe started on a thread of its own, as its box blocks the thread.
+struct ProbeCase {
+    const char* what;
+    int startupResult;
+    WORD version;
+    const char* box;   // nullptr: none
+    LONG cleanups;     // once the probe is gone
+};
+
+TEST(LateDll, WinsockStartupIsGivenBackOnlyWhenItSucceeded)
+{
+    const ProbeCase rows[] = {
+        {"starts", 0, MAKEWORD(1, 1), nullptr, 1},
+        {"fails", WSASYSNOTREADY, 0, "WSAStartup() error:", 0},
+        {"another version", 0, MAKEWORD(2, 2), "No WinSock version 1.1 support found", 1},
+    };
+    Standin standin;
+    ASSERT_TRUE(standin.module);
+    HeldLoads held;   // sends wsock32.dll to the stand-in, unless the test before did
+    held.dll = "wsock32.dll";
+    held.standin = standin.module;
+    ::SetEvent(held.second);
+    g_held = &held;
+    g_lateLoadCalls = {&HeldLoad, &CountedFree};
+    for (const ProbeCase& row : rows) {
+        // One probe alive throughout, as the computer view's is while the
+        // share listing makes its own.
+        standin.SetStartup(0, MAKEWORD(1, 1));
+        auto* outer = new CPing;
+        standin.SetStartup(row.startupResult, row.version);
+        const LONG startups = standin.Calls("WSAStartup"), cleanups = standin.Calls("WSACleanup");
+        std::thread probe([] { CPing inner; });
+        MessageBoxSeen box;
+        const bool boxed = TakeAnyMessageBox(&box, row.box ? 10000 : 0);
+        probe.join();
+        EXPECT_EQ(boxed, row.box != nullptr) << row.what;
+        if (row.box && boxed) {
+            EXPECT_EQ(box.text, row.box) << row.what;
+        }
+        EXPECT_EQ(standin.Calls("WSAStartup") - startups, 1) << row.what;
+        EXPECT_EQ(standin.Calls("WSACleanup") - cleanups, row.cleanups) << row.what;
+        delete outer;
+        EXPECT_EQ(standin.Calls("WSACleanup") - cleanups, row.cleanups + 1) << row.what;
+    }
+    g_lateLoadCalls = {&::LoadLibraryA, &::FreeLibrary};
+    g_held = nullptr;
+    ::CloseHandle(held.second);
 }
 
 } // namespace
