@@ -163,12 +163,22 @@ struct RouterEntries {
 
 CLateModule<RouterEntries> g_router("mpr.dll");
 
+// Raised by the walk that found the router missing, for the window to say.
+std::atomic<int> g_routerMissing{0};
+
+// The completion message's wParam when the walk found no router.
+const WPARAM kWalkFoundNoRouter = 1;
+
 // Without the router (or one of its three calls) there is no network to walk.
 DWORD APIENTRY RouterOpenEnum(DWORD scope, DWORD type, DWORD usage, LPNETRESOURCEA container, LPHANDLE handle)
 {
-    const RouterEntries& router = g_router.Get();
-    if (!router.Complete())
+    bool loadedHere = false;
+    const RouterEntries& router = g_router.Get(&loadedHere);
+    if (!router.Complete()) {
+        if (loadedHere)
+            g_routerMissing = 1;
         return ERROR_NO_NETWORK;
+    }
     return router.openEnum(scope, type, usage, container, handle);
 }
 
@@ -258,9 +268,10 @@ UINT NetUpdateThread(LPVOID)
     if (HANDLE ready = WindowReadyEvent())
         ::WaitForSingleObject(ready, 500);
     WalkNetwork(nullptr);
+    const WPARAM noRouter = g_routerMissing.exchange(0) ? kWalkFoundNoRouter : 0;
     HWND main = g_mainWnd;
     if (main && !g_windowClosing)
-        ::SendMessageA(main, g_netUpdateNotifyMsg, 0, 0);
+        ::SendMessageA(main, g_netUpdateNotifyMsg, noRouter, 0);
     g_updateRunning = 0;
     return 0;
 }
@@ -308,10 +319,15 @@ void CFerrolinkDlg::OnStop()
     }
 }
 
-LRESULT CFerrolinkDlg::OnNetUpdateNotify(WPARAM, LPARAM)
+LRESULT CFerrolinkDlg::OnNetUpdateNotify(WPARAM wp, LPARAM)
 {
     // The last computers show with the message that the walk is over.
     m_tree.DrawPendingInserts();
+    // A system without the provider router has no network: said once, by
+    // the walk that found it so, with the code a router gives for that. The
+    // window owns the box, so nothing else can start meanwhile.
+    if (wp == kWalkFoundNoRouter)
+        MessageBox("ERROR_NO_NETWORK", nullptr, MB_OK);
     SetStatusText("Net update complete", 255, 0);
     m_scanButton.EnableWindow(TRUE);
     ::EnableMenuItem(::GetSubMenu(GetMenu(), 0), ID_NET_UPDATE, MF_BYCOMMAND | MF_ENABLED);

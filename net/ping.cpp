@@ -1,15 +1,20 @@
 #include "net/ping.h"
 #include "framework/late_module.h"
 #include "framework/proc_address.h"
+#include "framework/win_app.h"
 
 #ifdef __i386__
 static_assert(sizeof(ICMP_ECHO_REPLY) == 28, "ICMP_ECHO_REPLY is 28 bytes on 32-bit Windows");
 #endif
 
 namespace {
+// A probe's failures are said in a box the main window owns: the window is
+// disabled until the answer, so no other selection can start a probe, and a
+// box of its own, meanwhile.
 void ShowError(const char* text)
 {
-    ::MessageBoxA(nullptr, text, "Error:", MB_OK);
+    CWnd* main = AfxGetApp() ? AfxGetApp()->m_pMainWnd : nullptr;
+    ::MessageBoxA(main && main->IsWindow() ? main->m_hWnd : nullptr, text, "Error:", MB_OK);
 }
 
 // WinSock 1.1 is loaded at the first probe rather than with the program,
@@ -54,9 +59,13 @@ CPing::CPing()
         m_hIcmp = nullptr;
         return;
     }
-    const WinsockEntries& winsock = g_winsock.Get();
+    // Without Windows Sockets no probe can start: said by the probe that
+    // found them missing, not again at every selection after it.
+    bool loadedHere = false;
+    const WinsockEntries& winsock = g_winsock.Get(&loadedHere);
     if (!winsock.Complete()) {
-        ShowError("WSAStartup() error:");
+        if (loadedHere)
+            ShowError("WSAStartup() error:");
         ::FreeLibrary(m_hIcmp);
         m_hIcmp = nullptr;
         return;

@@ -165,6 +165,8 @@ bool TakeAnyMessageBox(MessageBoxSeen* seen, DWORD timeoutMs)
     if (seen) {
         seen->caption = TextOf(f.found);
         seen->text = TextOf(::GetDlgItem(f.found, 0xFFFF));
+        seen->owner = ::GetWindow(f.found, GW_OWNER);
+        seen->ownerEnabled = seen->owner && ::IsWindowEnabled(seen->owner);
     }
     ::PostMessageA(f.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     return WaitFor([&] { return !::IsWindow(f.found) || !::IsWindowVisible(f.found); }, timeoutMs);

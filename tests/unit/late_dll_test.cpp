@@ -1,9 +1,10 @@
 // The DLLs the program loads at their first use: two threads that need one
 // at once both load it, neither waiting for the other, and use the entry
-// points one of them published; a WinSock start-up is given back only when it
-// succeeded. A process loads each DLL
-// once and keeps what it found, so the suite runs in a process of its own
-// (ctest unit_latedll); `unit` leaves it out.
+// points one of them published; a WinSock start-up is given back only when
+// it succeeded; a missing router or WinSock is said once, in a box the main
+// window owns. A process loads each DLL once and keeps what it found, so
+// each suite runs in a process of its own (ctest unit_latedll,
+// unit_missingdll); `unit` leaves them out.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <winsock.h>
@@ -168,6 +169,105 @@ TEST(LateDll, WinsockStartupIsGivenBackOnlyWhenItSucceeded)
     g_lateLoadCalls = {&::LoadLibraryA, &::FreeLibrary};
     g_held = nullptr;
     ::CloseHandle(held.second);
+}
+
+// ---- Missing DLLs -------------------------------------------------------
+
+HMODULE WINAPI MissingLoad(LPCSTR name)
+{
+    if (lstrcmpiA(name, "mpr.dll") == 0 || lstrcmpiA(name, "wsock32.dll") == 0) {
+        ::SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return ::LoadLibraryA(name);
+}
+
+class MissingDll : public ::testing::Test {
+protected:
+    void SetUp() override { g_lateLoadCalls.load = &MissingLoad; }
+    void TearDown() override
+    {
+        // Whatever box a failure left open, so the window can close.
+        while (TakeAnyMessageBox(nullptr, 0)) {
+        }
+        m_h.reset();
+        m_router.reset();
+        g_lateLoadCalls.load = &::LoadLibraryA;
+    }
+    std::unique_ptr<FakeRouter> m_router;
+    std::unique_ptr<DialogHarness> m_h;
+};
+
+size_t CountOf(const std::vector<std::string>& texts, const std::string& text)
+{
+    size_t n = 0;
+    for (const std::string& t : texts)
+        n += t == text;
+    return n;
+}
+
+TEST_F(MissingDll, RouterIsSaidOnceInABoxTheWindowOwns)
+{
+    m_h.reset(new DialogHarness());
+    ASSERT_TRUE(m_h->wnd());
+    MessageBoxSeen box;
+    ASSERT_TRUE(m_h->TakeMessageBox(&box, 10000));
+    EXPECT_EQ(box.text, "ERROR_NO_NETWORK");
+    EXPECT_EQ(box.caption, "ferrolink");
+    EXPECT_EQ(box.owner, m_h->wnd());
+    EXPECT_FALSE(box.ownerEnabled);
+    ASSERT_TRUE(m_h->WaitStatus("Net update complete"));
+    ASSERT_TRUE(m_h->WaitIdle());
+    EXPECT_TRUE(m_h->Tree().empty());
+
+    // The next walk ends as one without a network does, with nothing more said:
+    // its box would have come before "Net update complete".
+    m_h->Click(IDC_SCAN);
+    ASSERT_TRUE(WaitFor([&] { return CountOf(m_h->StatusHistory(), "Net update complete") == 2; }, 10000));
+    EXPECT_FALSE(TakeAnyMessageBox(&box, 0)) << box.text;
+    EXPECT_EQ(m_h->StatusHistory(), (std::vector<std::string>{"Ready", "Net update in progress...", "Net update complete",
+                                                              "Net update in progress...", "Net update complete"}));
+}
+
+void PostSelect(HWND tree, int index)
+{
+    HTREEITEM it = TreeView_GetRoot(tree);
+    while (it && index-- > 0)
+        it = TreeView_GetNextSibling(tree, it);
+    ::PostMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(it));
+}
+
+TEST_F(MissingDll, WinsockIsSaidOnceAndNoBoxPilesUp)
+{
+    m_router.reset(new FakeRouter(Provider("Net", {Group("WG", {Computer("\\\\localhost"), Computer("\\\\two.invalid"),
+                                                               Computer("\\\\three.invalid")})})));
+    m_h.reset(new DialogHarness());
+    ASSERT_TRUE(m_h->WaitStatus("Net update complete"));
+    ASSERT_TRUE(m_h->WaitIdle());
+    const HWND tree = m_h->item(IDC_TREE);
+
+    PostSelect(tree, 0);
+    MessageBoxSeen box;
+    // The box of the first selection, taken only after a second selection
+    // was asked for while it showed.
+    HWND first = nullptr;
+    ASSERT_TRUE(WaitFor([&] { first = ::FindWindowA("#32770", "Error:"); return first && ::IsWindowVisible(first); },
+                        10000));
+    EXPECT_EQ(::GetWindow(first, GW_OWNER), m_h->wnd());
+    EXPECT_FALSE(::IsWindowEnabled(m_h->wnd()));
+    PostSelect(tree, 1);
+    ASSERT_TRUE(WaitFor([&] { return CountOf(m_h->StatusHistory(), "Ping failed (250 ms)") == 1; }, 10000))
+        << "the selection made while the box showed did not end";
+    ASSERT_TRUE(m_h->TakeMessageBox(&box, 1000));
+    EXPECT_EQ(box.text, "WSAStartup() error:");
+    ASSERT_TRUE(WaitFor([&] { return CountOf(m_h->StatusHistory(), "Ping failed (250 ms)") == 2; }, 10000));
+    EXPECT_FALSE(TakeAnyMessageBox(&box, 0)) << "a second box: " << box.text;
+
+    // Later selections fail as a probe that cannot start does, silently.
+    PostSelect(tree, 2);
+    ASSERT_TRUE(WaitFor([&] { return CountOf(m_h->StatusHistory(), "Ping failed (250 ms)") == 3; }, 10000));
+    EXPECT_FALSE(TakeAnyMessageBox(&box, 0)) << "a box at a later selection: " << box.text;
+    EXPECT_TRUE(::IsWindowEnabled(m_h->wnd()));
 }
 
 } // namespace
