@@ -1,22 +1,57 @@
 #include "framework/dc.h"
 #include "framework/late_module.h"
 #include "framework/proc_address.h"
+#include <new>
+
+namespace {
+// A handler wraps one or two contexts at a time, nested at most a few deep
+// (a paint that asks the parent to erase): a small ring for each thread
+// that paints serves. It is found through a TLS index of the process's
+// own rather than a thread_local: Windows 9x is said not to run an EXE's TLS
+// callbacks, which would leave each exiting thread's emulated block behind.
+struct WrapperRing {
+    CDC dcs[16];
+    unsigned next = 0;
+};
+
+const DWORD g_ringSlot = ::TlsAlloc();
+
+WrapperRing* ThreadRing()
+{
+    if (g_ringSlot == TLS_OUT_OF_INDEXES)
+        return nullptr;
+    auto* ring = static_cast<WrapperRing*>(::TlsGetValue(g_ringSlot));
+    if (!ring) {
+        ring = new (std::nothrow) WrapperRing;
+        if (ring && !::TlsSetValue(g_ringSlot, ring)) {
+            delete ring;
+            ring = nullptr;
+        }
+    }
+    return ring;
+}
+} // namespace
 
 CDC* CDC::FromHandle(HDC hdc)
 {
-    if (!hdc)
+    WrapperRing* ring = hdc ? ThreadRing() : nullptr;
+    if (!ring)
         return nullptr;
-    // A handler wraps one or two contexts at a time, nested at most a few
-    // deep (a paint that asks the parent to erase): a small ring serves.
-    thread_local CDC ring[16];
-    thread_local unsigned next = 0;
-    for (CDC& dc : ring)
+    for (CDC& dc : ring->dcs)
         if (dc.m_hDC == hdc)
             return &dc;
-    CDC* dc = &ring[next];
-    next = (next + 1) % 16;
+    CDC* dc = &ring->dcs[ring->next];
+    ring->next = (ring->next + 1) % 16;
     dc->m_hDC = hdc;
     return dc;
+}
+
+void CDC::ReleaseThreadWrappers()
+{
+    if (g_ringSlot == TLS_OUT_OF_INDEXES)
+        return;
+    delete static_cast<WrapperRing*>(::TlsGetValue(g_ringSlot));
+    ::TlsSetValue(g_ringSlot, nullptr);
 }
 
 void CDC::FillSolidRect(LPCRECT rect, COLORREF color)

@@ -92,6 +92,7 @@ DWORD WINAPI DialogHarness::UiThread(LPVOID p)
     }
     ::UnhookWindowsHookEx(g_hook);
     g_hook = nullptr;
+    CDC::ReleaseThreadWrappers();
     return 0;
 }
 
