@@ -145,12 +145,14 @@ void CHyperLink::FitToText()
 
     // Measured in the underlined font, the wider of the two.
     SIZE text = {0, 0};
-    if (CDC* dc = CDC::FromHandle(::GetDC(m_hWnd))) {
-        const CString caption = GetWindowText();
-        const HGDIOBJ old = dc->SelectObject(m_underlineFont);
-        text = dc->GetTextExtent(caption, caption.GetLength());
-        dc->SelectObject(old);
-        ::ReleaseDC(m_hWnd, dc->m_hDC);
+    if (HDC hdc = ::GetDC(m_hWnd)) {
+        if (CDC* dc = CDC::FromHandle(hdc)) {
+            const CString caption = GetWindowText();
+            const HGDIOBJ old = dc->SelectObject(m_underlineFont);
+            text = dc->GetTextExtent(caption, caption.GetLength());
+            dc->SelectObject(old);
+        }
+        ::ReleaseDC(m_hWnd, hdc);
     }
 
     // Whatever border the control has is kept.

@@ -1,21 +1,57 @@
 #include "framework/dc.h"
+#include "framework/late_module.h"
 #include "framework/proc_address.h"
+#include <new>
+
+namespace {
+// A handler wraps one or two contexts at a time, nested at most a few deep
+// (a paint that asks the parent to erase): a small ring for each thread
+// that paints serves. It is found through a TLS index of the process's
+// own rather than a thread_local: Windows 9x is said not to run an EXE's TLS
+// callbacks, which would leave each exiting thread's emulated block behind.
+struct WrapperRing {
+    CDC dcs[16];
+    unsigned next = 0;
+};
+
+const DWORD g_ringSlot = ::TlsAlloc();
+
+WrapperRing* ThreadRing()
+{
+    if (g_ringSlot == TLS_OUT_OF_INDEXES)
+        return nullptr;
+    auto* ring = static_cast<WrapperRing*>(::TlsGetValue(g_ringSlot));
+    if (!ring) {
+        ring = new (std::nothrow) WrapperRing;
+        if (ring && !::TlsSetValue(g_ringSlot, ring)) {
+            delete ring;
+            ring = nullptr;
+        }
+    }
+    return ring;
+}
+} // namespace
 
 CDC* CDC::FromHandle(HDC hdc)
 {
-    if (!hdc)
+    WrapperRing* ring = hdc ? ThreadRing() : nullptr;
+    if (!ring)
         return nullptr;
-    // A handler wraps one or two contexts at a time, nested at most a few
-    // deep (a paint that asks the parent to erase): a small ring serves.
-    thread_local CDC ring[16];
-    thread_local unsigned next = 0;
-    for (CDC& dc : ring)
+    for (CDC& dc : ring->dcs)
         if (dc.m_hDC == hdc)
             return &dc;
-    CDC* dc = &ring[next];
-    next = (next + 1) % 16;
+    CDC* dc = &ring->dcs[ring->next];
+    ring->next = (ring->next + 1) % 16;
     dc->m_hDC = hdc;
     return dc;
+}
+
+void CDC::ReleaseThreadWrappers()
+{
+    if (g_ringSlot == TLS_OUT_OF_INDEXES)
+        return;
+    delete static_cast<WrapperRing*>(::TlsGetValue(g_ringSlot));
+    ::TlsSetValue(g_ringSlot, nullptr);
 }
 
 void CDC::FillSolidRect(LPCRECT rect, COLORREF color)
@@ -56,16 +92,16 @@ POINT CDC::OffsetViewportOrg(int dx, int dy)
 }
 
 namespace {
-using GradientFillProc = BOOL(WINAPI*)(HDC, PTRIVERTEX, ULONG, PVOID, ULONG, ULONG);
-
 // msimg32.dll does not exist on Windows 95 or NT 4.0, so it is looked up
 // at run time, once, and kept loaded for the rest of the process.
-GradientFillProc SystemGradientFill()
-{
-    static const GradientFillProc proc =
-        ProcAddress<GradientFillProc>(::LoadLibraryA("msimg32.dll"), "GradientFill");
-    return proc;
-}
+struct GradientEntries {
+    HMODULE module = nullptr;
+    BOOL (WINAPI *gradientFill)(HDC, PTRIVERTEX, ULONG, PVOID, ULONG, ULONG) = nullptr;
+
+    void Resolve() { gradientFill = ProcAddress<decltype(gradientFill)>(module, "GradientFill"); }
+};
+
+CLateModule<GradientEntries> g_msimg32("msimg32.dll");
 
 // One channel at `pos` of `len` steps from `from` to `to`, 8 bits.
 BYTE Blend(COLOR16 from, COLOR16 to, long long pos, long long len)
@@ -76,7 +112,7 @@ BYTE Blend(COLOR16 from, COLOR16 to, long long pos, long long len)
 
 BOOL CDC::GradientFill(TRIVERTEX* vertices, ULONG vertexCount, void* mesh, ULONG meshCount, ULONG mode)
 {
-    if (GradientFillProc proc = SystemGradientFill())
+    if (const auto proc = g_msimg32.Get().gradientFill)
         return proc(m_hDC, vertices, vertexCount, mesh, meshCount, mode);
     return FillGradientRects(m_hDC, vertices, vertexCount, static_cast<const GRADIENT_RECT*>(mesh), meshCount,
                              mode);

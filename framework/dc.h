@@ -6,8 +6,6 @@
 
 class CDC {
 public:
-    // No virtual members: a wrapper is trivially destroyed, so the per-thread
-    // ring of FromHandle needs no exit-time clean-up.
     CDC() = default;
     CDC(const CDC&) = delete;
     CDC& operator=(const CDC&) = delete;
@@ -16,9 +14,13 @@ public:
     HDC GetSafeHdc() const { return m_hDC; }
     operator HDC() const { return m_hDC; }
 
-    // A wrapper of `hdc` for the current handler; null for no context. The
-    // wrapper stays valid while the next few wraps of this thread are made.
+    // A wrapper of `hdc` for the current handler; null for no context (or
+    // no memory for the thread's wrappers). The wrapper stays valid while
+    // the next few wraps of this thread are made.
     static CDC* FromHandle(HDC hdc);
+    // Gives back the calling thread's wrappers; the framework's threads do
+    // as they end.
+    static void ReleaseThreadWrappers();
 
     HGDIOBJ SelectObject(HGDIOBJ object) { return ::SelectObject(m_hDC, object); }
     HGDIOBJ SelectStockObject(int index) { return ::SelectObject(m_hDC, ::GetStockObject(index)); }

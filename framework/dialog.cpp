@@ -2,7 +2,26 @@
 #include "framework/data_exchange.h"
 #include "framework/win_app.h"
 
+DWORD (WINAPI *g_queueStatus)(UINT flags) = &::GetQueueStatus;
+
 namespace {
+// What the modal loop waits on: input, posted messages, timers, paints and
+// hot keys, by the flags every system from 95 and NT 4.0 on knows. Today's
+// QS_INPUT carries QS_RAWINPUT (XP), and an older system refuses a flag it
+// does not know by failing the whole call.
+const UINT kQueueBusy = QS_KEY | QS_MOUSEMOVE | QS_MOUSEBUTTON | QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY;
+
+// Whether nothing but sent messages waits (those are answered inside
+// GetMessage). A call that fails says nothing of the queue: not idle.
+bool QueueIdle()
+{
+    ::SetLastError(ERROR_SUCCESS);
+    const DWORD status = g_queueStatus(kQueueBusy);
+    if (status == 0)
+        return ::GetLastError() == ERROR_SUCCESS;
+    return HIWORD(status) == 0;
+}
+
 // The top-level window that holds `hWnd`: what GetAncestor(GA_ROOT) gives
 // on 98 and 2000, which Windows 95 and NT 4.0 do not have.
 HWND RootWindow(HWND hWnd)
@@ -111,8 +130,7 @@ INT_PTR CDialog::DoModal()
     MSG msg;
     bool idle = false;
     while (!m_endRequested && ::IsWindow(hWnd)) {
-        // Sent messages are answered inside GetMessage and do not count.
-        if (!idle && !HIWORD(::GetQueueStatus(QS_INPUT | QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY))) {
+        if (!idle && QueueIdle()) {
             idle = true;
             OnFirstIdle();
             continue;

@@ -5,6 +5,10 @@
 
 class CDataExchange;
 
+// GetQueueStatus as the modal loop calls it; the tests put an older
+// Windows in its place.
+extern DWORD (WINAPI *g_queueStatus)(UINT flags);
+
 class CDialog : public CWnd {
 public:
     explicit CDialog(UINT templateId, CWnd* parent = nullptr);

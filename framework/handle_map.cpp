@@ -34,3 +34,9 @@ void CHandleMap::Remove(HWND hWnd, const CWnd* object)
     if (it != m_objects.end() && it->second == object)
         m_objects.erase(it);
 }
+
+size_t CHandleMap::Count()
+{
+    Lock lock(m_lock);
+    return m_objects.size();
+}

@@ -18,6 +18,8 @@ public:
     void Add(HWND hWnd, CWnd* object);
     // Only the binding of `object`: the handle may have been bound anew.
     void Remove(HWND hWnd, const CWnd* object);
+    // How many windows have an object bound now.
+    size_t Count();
 
 private:
     CHandleMap() { ::InitializeCriticalSection(&m_lock); }

@@ -37,6 +37,10 @@ CString CTreeCtrl::GetItemText(HTREEITEM item) const
 namespace {
 const UINT_PTR kBatchTimer = 0x464C;
 
+// What the documentation of WM_SETREDRAW asks after drawing is turned on
+// again: the whole window, frame and children, drawn anew.
+const UINT kRedrawAll = RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN;
+
 // Messages that neither read nor show the items: they leave a batch alone.
 bool LeavesBatch(UINT msg)
 {
@@ -51,6 +55,31 @@ bool LeavesBatch(UINT msg)
     }
     return false;
 }
+
+// The pointer over the tree: with hot tracking the row under it changes look.
+bool FromTheMouse(UINT msg)
+{
+    return msg == WM_NCHITTEST || msg == WM_SETCURSOR || msg == WM_MOUSEMOVE;
+}
+
+bool VerticalScroll(HWND hWnd, SCROLLINFO* si)
+{
+    *si = {};
+    si->cbSize = sizeof *si;
+    si->fMask = SIF_ALL;
+    return (::GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_VSCROLL) && ::GetScrollInfo(hWnd, SB_VERT, si);
+}
+
+// Draws a scroll bar again from the values the tree gave it, and nothing
+// else: SetScrollInfo with the same values and redraw asked for.
+void RedrawScrollBar(HWND hWnd, int bar, DWORD style)
+{
+    SCROLLINFO si = {};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    if ((::GetWindowLongPtrA(hWnd, GWL_STYLE) & style) && ::GetScrollInfo(hWnd, bar, &si))
+        ::SetScrollInfo(hWnd, bar, &si, TRUE);
+}
 } // namespace
 
 void CTreeCtrl::SetInsertBatching(UINT ms)
@@ -61,27 +90,49 @@ void CTreeCtrl::SetInsertBatching(UINT ms)
     m_nextMs = ms;
 }
 
+bool CTreeCtrl::SightUnchanged() const
+{
+    SCROLLINFO now;
+    RECT client;
+    ::GetClientRect(m_hWnd, &client);
+    return VerticalScroll(m_hWnd, &now) && ::EqualRect(&client, &m_client) && now.nMin == m_scroll.nMin &&
+           now.nPos == m_scroll.nPos && now.nPage == m_scroll.nPage &&
+           static_cast<long long>(now.nMax) - m_scroll.nMax == m_appended;
+}
+
 void CTreeCtrl::Thaw()
 {
     if (!m_frozen)
         return;
     m_frozen = false;
     ::KillTimer(m_hWnd, kBatchTimer);
-    const bool outOfSight = m_pageFull && m_onlyAppended && !::GetUpdateRect(m_hWnd, nullptr, FALSE);
-    // The tree lays out the batch, sets its scroll bar and invalidates
-    // itself; its WM_PAINT comes as a message of its own, so nothing waits
-    // for layout and drawing at once. Rows it would paint just as they are
-    // are not painted again: under Wine that costs milliseconds a time.
+    // The rows in sight are as they were only if the batch just added items
+    // below a full page, the tree stayed visible (so whatever uncovered it
+    // waits in its update region), the mouse did not reach it (hot tracking
+    // would have changed a row's look without drawing it), and, once drawing
+    // is on again, its scroll bar has grown by exactly those items and not
+    // moved. Then the rows are not painted again (under Wine that costs
+    // milliseconds a time), only the scroll bars. Otherwise the whole tree
+    // is, as the documentation of WM_SETREDRAW asks.
+    const bool mayBeUnchanged = m_pageFull && m_onlyAppended && !m_mouseSeen && ::IsWindowVisible(m_hWnd) &&
+                                !::GetUpdateRect(m_hWnd, nullptr, FALSE);
     DefaultWith(WM_SETREDRAW, TRUE, 0);
-    if (outOfSight)
+    if (mayBeUnchanged && SightUnchanged()) {
         ::ValidateRect(m_hWnd, nullptr);
+        RedrawScrollBar(m_hWnd, SB_VERT, WS_VSCROLL);
+        RedrawScrollBar(m_hWnd, SB_HORZ, WS_HSCROLL);
+    } else {
+        ::RedrawWindow(m_hWnd, nullptr, nullptr, kRedrawAll);
+    }
 }
 
-void CTreeCtrl::NoteInsert(LPARAM insert)
+void CTreeCtrl::NoteInsert(LPARAM insert, bool inserted)
 {
     const auto* tvis = reinterpret_cast<const TVINSERTSTRUCTA*>(insert);
     if (!tvis || (tvis->hParent && tvis->hParent != TVI_ROOT) || tvis->hInsertAfter != TVI_LAST)
         m_onlyAppended = false;
+    else if (inserted)
+        ++m_appended;
 }
 
 LRESULT CTreeCtrl::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
@@ -132,30 +183,44 @@ LRESULT CTreeCtrl::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
         Thaw();
         return DefaultWith(msg, wp, lp);
     }
+    if (m_frozen && FromTheMouse(msg))
+        m_mouseSeen = true;
     // Under Wine the tree lays out and redraws its scroll bar for every item
     // inserted with drawing on, milliseconds each; held off, an insertion
     // costs the item alone. Each timer tick draws what came meanwhile.
     if (msg == TVM_INSERTITEMA || msg == TVM_INSERTITEMW) {
         Freeze();
+        const LRESULT item = DefaultWith(msg, wp, lp);
         if (m_frozen)
-            NoteInsert(lp);
+            NoteInsert(lp, item != 0);
+        return item;
     }
     return DefaultWith(msg, wp, lp);
 }
 
 void CTreeCtrl::Freeze()
 {
-    if (m_frozen || m_redrawOff || !::IsWindowVisible(m_hWnd))
+    if (m_frozen || m_redrawOff || m_holdHides || !::IsWindowVisible(m_hWnd))
         return;
     // The tree is laid out as it is drawn: its scroll bar counts the rows.
     // One row more than the page, as a partly shown row may be in sight.
-    SCROLLINFO si = {};
-    si.cbSize = sizeof si;
-    si.fMask = SIF_ALL;
-    m_pageFull = (GetStyle() & WS_VSCROLL) && ::GetScrollInfo(m_hWnd, SB_VERT, &si) && si.nPage > 0 &&
-                 static_cast<long long>(si.nPos) + si.nPage < static_cast<long long>(si.nMax) - si.nMin + 1;
+    m_pageFull = VerticalScroll(m_hWnd, &m_scroll) && m_scroll.nPage > 0 &&
+                 static_cast<long long>(m_scroll.nPos) + m_scroll.nPage <
+                     static_cast<long long>(m_scroll.nMax) - m_scroll.nMin + 1;
+    ::GetClientRect(m_hWnd, &m_client);
     m_onlyAppended = true;
+    m_appended = 0;
+    m_mouseSeen = false;
     DefaultWith(WM_SETREDRAW, FALSE, 0);
+    if (!(GetStyle() & WS_VISIBLE)) {
+        // This tree holds its drawing as DefWindowProc does, by dropping
+        // WS_VISIBLE: held, it would take no clicks, and a window moved off
+        // it would uncover its parent. It is drawn as items come instead.
+        m_holdHides = true;
+        DefaultWith(WM_SETREDRAW, TRUE, 0);
+        ::RedrawWindow(m_hWnd, nullptr, nullptr, kRedrawAll);
+        return;
+    }
     m_frozen = true;
     ::SetTimer(m_hWnd, kBatchTimer, m_nextMs > m_batchMs ? m_nextMs : m_batchMs, nullptr);
 }

@@ -24,9 +24,11 @@ public:
     // Insertions drawn in batches: while TVM_INSERTITEM messages (from any
     // thread) come one after another, the tree is drawn every `ms`
     // milliseconds (longer once drawing it takes long) instead of after each
-    // item; the emptying of the whole tree starts a batch too. Items added
-    // at the end of the top level below a full page show only in the scroll
-    // bar: the rows in sight are not drawn again for them. Any other
+    // item; the emptying of the whole tree starts a batch too. Each batch
+    // is drawn as the documentation of WM_SETREDRAW asks, the whole tree
+    // again, except where nothing in sight can have changed (items only
+    // added below a full page): then only the scroll bars are. A tree that
+    // holds its drawing by dropping WS_VISIBLE is not batched. Any other
     // message to the tree, and WM_SETREDRAW TRUE, draws the pending changes
     // first. 0: off.
     void SetInsertBatching(UINT ms);
@@ -38,15 +40,23 @@ public:
 private:
     void Thaw();
     void Freeze();
-    void NoteInsert(LPARAM insert);
+    void NoteInsert(LPARAM insert, bool inserted);
+    // Whether what shows of the tree is as it was when the batch began.
+    bool SightUnchanged() const;
 
     UINT m_batchMs = 0;
     UINT m_nextMs = 0;          // the next batch's wait: longer for a big tree
     bool m_frozen = false;      // drawing held for a batch
     bool m_redrawOff = false;   // drawing turned off by someone else
-    // Whether, when the batch began, a page of rows was in sight with more
-    // below it, and whether every item of the batch went in at the end of
-    // the top level: then nothing in sight but the scroll bar changed.
+    bool m_holdHides = false;   // holding the drawing hides this tree: no batches
+    // What showed when the batch began: whether a page of rows was in sight
+    // with more below it, the scroll bar and the client area.
     bool m_pageFull = false;
+    SCROLLINFO m_scroll{};
+    RECT m_client{};
+    // What came during the batch: whether every item went in at the end of
+    // the top level, how many did, and whether the mouse reached the tree.
     bool m_onlyAppended = true;
+    int m_appended = 0;
+    bool m_mouseSeen = false;
 };

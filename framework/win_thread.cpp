@@ -1,5 +1,6 @@
 #include "framework/win_thread.h"
 #include <process.h>
+#include "framework/dc.h"
 
 CWinThread::~CWinThread()
 {
@@ -12,6 +13,7 @@ unsigned __stdcall ThreadEntry(void* arg)
 {
     CWinThread* thread = static_cast<CWinThread*>(arg);
     const UINT result = thread->m_pfnThreadProc(thread->m_pThreadParams);
+    CDC::ReleaseThreadWrappers();
     if (thread->m_bAutoDelete)
         delete thread;
     return result;

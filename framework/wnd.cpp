@@ -1,5 +1,6 @@
 #include "framework/wnd.h"
 #include "framework/handle_map.h"
+#include "framework/win_app.h"
 
 CWnd::~CWnd()
 {
@@ -62,6 +63,13 @@ CString CWnd::GetWindowText() const
     std::string buf(len + 1, '\0');
     const int got = ::GetWindowTextA(m_hWnd, &buf[0], len + 1);
     return CString(buf.c_str(), got);
+}
+
+int CWnd::MessageBox(const char* text, const char* caption, UINT type)
+{
+    if (!caption)
+        caption = AfxGetApp() && AfxGetApp()->m_pszAppName ? AfxGetApp()->m_pszAppName : "";
+    return ::MessageBoxA(m_hWnd, text, caption, type);
 }
 
 void CWnd::ClientToScreen(LPRECT r) const

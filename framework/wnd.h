@@ -60,6 +60,9 @@ public:
     UINT_PTR SetTimer(UINT_PTR id, UINT ms) { return ::SetTimer(m_hWnd, id, ms, nullptr); }
     BOOL KillTimer(UINT_PTR id) { return ::KillTimer(m_hWnd, id); }
     BOOL SetCapture() { return ::SetCapture(m_hWnd) != nullptr; }
+    // A message box this window owns (it is disabled until the answer);
+    // the application's title as caption unless one is given.
+    int MessageBox(const char* text, const char* caption = nullptr, UINT type = MB_OK);
 
     // Handles one message; the default passes it to the previous procedure.
     virtual LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp);

@@ -1,6 +1,7 @@
 #include "net/net_update.h"
 #include "app/ferrolink_dlg.h"
 #include "res/resource.h"
+#include "framework/late_module.h"
 #include "framework/proc_address.h"
 #include <cstring>
 
@@ -146,40 +147,50 @@ void WalkContainer(HANDLE handle, char* buffer)
 // with the program: under Wine loading MPR loads every network provider at
 // once, which the window need not wait for. It stays loaded.
 struct RouterEntries {
+    HMODULE module = nullptr;
     decltype(&::WNetOpenEnumA) openEnum = nullptr;
     decltype(&::WNetEnumResourceA) enumResource = nullptr;
     decltype(&::WNetCloseEnum) closeEnum = nullptr;
+
+    void Resolve()
+    {
+        openEnum = ProcAddress<decltype(openEnum)>(module, "WNetOpenEnumA");
+        enumResource = ProcAddress<decltype(enumResource)>(module, "WNetEnumResourceA");
+        closeEnum = ProcAddress<decltype(closeEnum)>(module, "WNetCloseEnum");
+    }
+    bool Complete() const { return openEnum && enumResource && closeEnum; }
 };
 
-const RouterEntries& Router()
-{
-    static const RouterEntries entries = [] {
-        const HMODULE mpr = ::LoadLibraryA("mpr.dll");
-        RouterEntries e;
-        e.openEnum = ProcAddress<decltype(e.openEnum)>(mpr, "WNetOpenEnumA");
-        e.enumResource = ProcAddress<decltype(e.enumResource)>(mpr, "WNetEnumResourceA");
-        e.closeEnum = ProcAddress<decltype(e.closeEnum)>(mpr, "WNetCloseEnum");
-        return e;
-    }();
-    return entries;
-}
+CLateModule<RouterEntries> g_router("mpr.dll");
 
-// Without the router there is no network to walk.
+// Raised by the walk that found the router missing, for the window to say.
+std::atomic<int> g_routerMissing{0};
+
+// The completion message's wParam when the walk found no router.
+const WPARAM kWalkFoundNoRouter = 1;
+
+// Without the router (or one of its three calls) there is no network to walk.
 DWORD APIENTRY RouterOpenEnum(DWORD scope, DWORD type, DWORD usage, LPNETRESOURCEA container, LPHANDLE handle)
 {
-    const auto call = Router().openEnum;
-    return call ? call(scope, type, usage, container, handle) : ERROR_NO_NETWORK;
+    bool loadedHere = false;
+    const RouterEntries& router = g_router.Get(&loadedHere);
+    if (!router.Complete()) {
+        if (loadedHere)
+            g_routerMissing = 1;
+        return ERROR_NO_NETWORK;
+    }
+    return router.openEnum(scope, type, usage, container, handle);
 }
 
 DWORD APIENTRY RouterEnumResource(HANDLE handle, LPDWORD count, LPVOID buffer, LPDWORD bufferSize)
 {
-    const auto call = Router().enumResource;
+    const auto call = g_router.Get().enumResource;
     return call ? call(handle, count, buffer, bufferSize) : ERROR_NO_NETWORK;
 }
 
 DWORD APIENTRY RouterCloseEnum(HANDLE handle)
 {
-    const auto call = Router().closeEnum;
+    const auto call = g_router.Get().closeEnum;
     return call ? call(handle) : ERROR_NO_NETWORK;
 }
 
@@ -257,9 +268,10 @@ UINT NetUpdateThread(LPVOID)
     if (HANDLE ready = WindowReadyEvent())
         ::WaitForSingleObject(ready, 500);
     WalkNetwork(nullptr);
+    const WPARAM noRouter = g_routerMissing.exchange(0) ? kWalkFoundNoRouter : 0;
     HWND main = g_mainWnd;
     if (main && !g_windowClosing)
-        ::SendMessageA(main, g_netUpdateNotifyMsg, 0, 0);
+        ::SendMessageA(main, g_netUpdateNotifyMsg, noRouter, 0);
     g_updateRunning = 0;
     return 0;
 }
@@ -307,10 +319,15 @@ void CFerrolinkDlg::OnStop()
     }
 }
 
-LRESULT CFerrolinkDlg::OnNetUpdateNotify(WPARAM, LPARAM)
+LRESULT CFerrolinkDlg::OnNetUpdateNotify(WPARAM wp, LPARAM)
 {
     // The last computers show with the message that the walk is over.
     m_tree.DrawPendingInserts();
+    // A system without the provider router has no network: said once, by
+    // the walk that found it so, with the code a router gives for that. The
+    // window owns the box, so nothing else can start meanwhile.
+    if (wp == kWalkFoundNoRouter)
+        MessageBox("ERROR_NO_NETWORK", nullptr, MB_OK);
     SetStatusText("Net update complete", 255, 0);
     m_scanButton.EnableWindow(TRUE);
     ::EnableMenuItem(::GetSubMenu(GetMenu(), 0), ID_NET_UPDATE, MF_BYCOMMAND | MF_ENABLED);

@@ -1,43 +1,45 @@
 #include "net/ping.h"
+#include "framework/late_module.h"
 #include "framework/proc_address.h"
+#include "framework/win_app.h"
 
 #ifdef __i386__
 static_assert(sizeof(ICMP_ECHO_REPLY) == 28, "ICMP_ECHO_REPLY is 28 bytes on 32-bit Windows");
 #endif
 
 namespace {
+// A probe's failures are said in a box the main window owns: the window is
+// disabled until the answer, so no other selection can start a probe, and a
+// box of its own, meanwhile.
 void ShowError(const char* text)
 {
-    ::MessageBoxA(nullptr, text, "Error:", MB_OK);
+    CWnd* main = AfxGetApp() ? AfxGetApp()->m_pMainWnd : nullptr;
+    ::MessageBoxA(main && main->IsWindow() ? main->m_hWnd : nullptr, text, "Error:", MB_OK);
 }
 
 // WinSock 1.1 is loaded at the first probe rather than with the program,
 // which starts faster without it, and then stays: loading it again for every
 // probe would cost each selection the time.
 struct WinsockEntries {
+    HMODULE module = nullptr;
     decltype(&::WSAStartup) startup = nullptr;
     decltype(&::WSACleanup) cleanup = nullptr;
     decltype(&::inet_addr) inetAddr = nullptr;
     decltype(&::gethostbyname) byName = nullptr;
     decltype(&::gethostbyaddr) byAddr = nullptr;
 
-    bool complete() const { return startup && cleanup && inetAddr && byName && byAddr; }
+    void Resolve()
+    {
+        startup = ProcAddress<decltype(startup)>(module, "WSAStartup");
+        cleanup = ProcAddress<decltype(cleanup)>(module, "WSACleanup");
+        inetAddr = ProcAddress<decltype(inetAddr)>(module, "inet_addr");
+        byName = ProcAddress<decltype(byName)>(module, "gethostbyname");
+        byAddr = ProcAddress<decltype(byAddr)>(module, "gethostbyaddr");
+    }
+    bool Complete() const { return startup && cleanup && inetAddr && byName && byAddr; }
 };
 
-const WinsockEntries& Winsock()
-{
-    static const WinsockEntries entries = [] {
-        const HMODULE module = ::LoadLibraryA("wsock32.dll");
-        WinsockEntries e;
-        e.startup = ProcAddress<decltype(e.startup)>(module, "WSAStartup");
-        e.cleanup = ProcAddress<decltype(e.cleanup)>(module, "WSACleanup");
-        e.inetAddr = ProcAddress<decltype(e.inetAddr)>(module, "inet_addr");
-        e.byName = ProcAddress<decltype(e.byName)>(module, "gethostbyname");
-        e.byAddr = ProcAddress<decltype(e.byAddr)>(module, "gethostbyaddr");
-        return e;
-    }();
-    return entries;
-}
+CLateModule<WinsockEntries> g_winsock("wsock32.dll");
 } // namespace
 
 CPing::CPing()
@@ -57,17 +59,22 @@ CPing::CPing()
         m_hIcmp = nullptr;
         return;
     }
-    const WinsockEntries& winsock = Winsock();
-    if (!winsock.complete()) {
-        ShowError("WSAStartup() error:");
+    // Without Windows Sockets no probe can start: said by the probe that
+    // found them missing, not again at every selection after it.
+    bool loadedHere = false;
+    const WinsockEntries& winsock = g_winsock.Get(&loadedHere);
+    if (!winsock.Complete()) {
+        if (loadedHere)
+            ShowError("WSAStartup() error:");
         ::FreeLibrary(m_hIcmp);
         m_hIcmp = nullptr;
         return;
     }
     WSADATA data = {};
     if (winsock.startup(MAKEWORD(1, 1), &data) != 0) {
+        // A start-up that failed holds nothing: a WSACleanup here would give
+        // back the start-up of another probe that is still alive.
         ShowError("WSAStartup() error:");
-        winsock.cleanup();
         ::FreeLibrary(m_hIcmp);
         m_hIcmp = nullptr;
         return;
@@ -86,7 +93,7 @@ CPing::~CPing()
 {
     if (!m_bReady)
         return;
-    Winsock().cleanup();
+    g_winsock.Get().cleanup();
     ::FreeLibrary(m_hIcmp);
 }
 
@@ -95,7 +102,7 @@ int CPing::Ping(CString name)
     if (!m_bReady)
         return 0;
 
-    const WinsockEntries& winsock = Winsock();
+    const WinsockEntries& winsock = g_winsock.Get();
     hostent* host = nullptr;
     const unsigned long address = winsock.inetAddr(name);
     if (address == INADDR_NONE)

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <cstdlib>
+#include <thread>
 #include "framework/dc.h"
 #include "tests/unit/test_host.h"
 
@@ -72,6 +73,24 @@ TEST(GradientFallback, RefusesWhatItCannotPaint)
     EXPECT_FALSE(CDC::FillGradientRects(canvas.dc(), vertices, 2, &fine, 1, GRADIENT_FILL_TRIANGLE));
     EXPECT_FALSE(CDC::FillGradientRects(canvas.dc(), nullptr, 2, &fine, 1, GRADIENT_FILL_RECT_V));
     EXPECT_EQ(canvas.At(10, 10), RGB(1, 2, 3));
+}
+
+// A handler's wrapper stays its own while another thread paints.
+TEST(DcWrappers, EachThreadWrapsInItsOwnRing)
+{
+    Canvas mine(4, 4);
+    CDC* wrapper = CDC::FromHandle(mine.dc());
+    ASSERT_TRUE(wrapper);
+    std::thread painter([] {
+        for (int i = 0; i < 20; ++i) {
+            Canvas other(2, 2);
+            CDC::FromHandle(other.dc());
+        }
+        CDC::ReleaseThreadWrappers();
+    });
+    painter.join();
+    EXPECT_EQ(wrapper->m_hDC, mine.dc());
+    EXPECT_EQ(CDC::FromHandle(mine.dc()), wrapper);
 }
 
 } // namespace

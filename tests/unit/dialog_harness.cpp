@@ -93,6 +93,7 @@ DWORD WINAPI DialogHarness::UiThread(LPVOID p)
     }
     ::UnhookWindowsHookEx(g_hook);
     g_hook = nullptr;
+    CDC::ReleaseThreadWrappers();
     return 0;
 }
 
@@ -168,6 +169,8 @@ bool TakeAnyMessageBox(MessageBoxSeen* seen, DWORD timeoutMs)
     if (seen) {
         seen->caption = TextOf(f.found);
         seen->text = TextOf(::GetDlgItem(f.found, 0xFFFF));
+        seen->owner = ::GetWindow(f.found, GW_OWNER);
+        seen->ownerEnabled = seen->owner && ::IsWindowEnabled(seen->owner);
     }
     ::PostMessageA(f.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     return WaitFor([&] { return !::IsWindow(f.found) || !::IsWindowVisible(f.found); }, timeoutMs);

@@ -11,6 +11,8 @@
 struct MessageBoxSeen {
     std::string caption;
     std::string text;
+    HWND owner = nullptr;
+    bool ownerEnabled = false;   // while the box showed
 };
 
 class DialogHarness {

@@ -1,4 +1,5 @@
 #include "tests/unit/test_host.h"
+#include "framework/handle_map.h"
 
 namespace {
 const char kHostClass[] = "FerrolinkTestHost";
@@ -62,12 +63,15 @@ LRESULT TestHost::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
 namespace {
 
 // Adds one GDI object of the given type to its kind. A display DC that
-// belongs to no window is one of the system's spare ones.
-void CountGdi(Objects* o, HGDIOBJ obj, DWORD type)
+// belongs to no window is one of the system's spare ones. Regions are
+// counted only when asked: Wine keeps each update region as one.
+void CountGdi(Objects* o, HGDIOBJ obj, DWORD type, bool regions)
 {
     switch (type) {
     case 0:
+        break;
     case OBJ_REGION:
+        o->regions += regions;
         break;
     case OBJ_FONT: ++o->fonts; break;
     case OBJ_BRUSH: ++o->brushes; break;
@@ -82,11 +86,11 @@ void CountGdi(Objects* o, HGDIOBJ obj, DWORD type)
     }
 }
 
-void CountGdiKinds(Objects* o)
+void CountGdiKinds(Objects* o, bool regions)
 {
     for (ULONG_PTR value = 1; value < 0x10000; ++value) {
         const HGDIOBJ obj = reinterpret_cast<HGDIOBJ>(value);
-        CountGdi(o, obj, ::GetObjectType(obj));
+        CountGdi(o, obj, ::GetObjectType(obj), regions);
     }
 }
 
@@ -95,7 +99,7 @@ void CountGdiKinds(Objects* o)
 int CountGdiObjects()
 {
     Objects o;
-    CountGdiKinds(&o);
+    CountGdiKinds(&o, false);
     return o.gdi();
 }
 
@@ -119,12 +123,30 @@ BOOL CALLBACK CountTop(HWND wnd, LPARAM lp)
 }
 
 // Windows are the USER objects that a leak here would leave; GetGuiResources
-// answers 0 under Wine.
+// answers 0 under Wine. EnumWindows leaves message-only windows out.
 int CountWindows()
 {
     int n = 0;
     ::EnumWindows(&CountTop, reinterpret_cast<LPARAM>(&n));
+    for (HWND h = ::FindWindowExA(HWND_MESSAGE, nullptr, nullptr, nullptr); h;
+         h = ::FindWindowExA(HWND_MESSAGE, h, nullptr, nullptr))
+        CountTop(h, reinterpret_cast<LPARAM>(&n));
     return n;
+}
+
+BOOL CALLBACK ValidateTop(HWND wnd, LPARAM)
+{
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(wnd, &pid);
+    if (pid == ::GetCurrentProcessId())
+        ::RedrawWindow(wnd, nullptr, nullptr, RDW_VALIDATE | RDW_NOFRAME | RDW_NOERASE | RDW_ALLCHILDREN);
+    return TRUE;
+}
+
+// Empties every update region of this process's windows.
+void ValidateAll()
+{
+    ::EnumWindows(&ValidateTop, 0);
 }
 
 // GetProcessHandleCount answers 0 under Wine: try every handle value.
@@ -160,8 +182,10 @@ Objects CountObjects()
 {
     Objects o;
     o.cursors = CountCursors();
-    CountGdiKinds(&o);
+    ValidateAll();
+    CountGdiKinds(&o, true);
     o.windows = CountWindows();
+    o.windowObjects = static_cast<int>(CHandleMap::Permanent().Count());
     o.handles = CountHandles();
     return o;
 }
@@ -169,8 +193,8 @@ Objects CountObjects()
 bool operator==(const Objects& a, const Objects& b)
 {
     return a.fonts == b.fonts && a.brushes == b.brushes && a.pens == b.pens && a.bitmaps == b.bitmaps &&
-           a.dcs == b.dcs && a.otherGdi == b.otherGdi && a.cursors == b.cursors && a.windows == b.windows &&
-           a.handles == b.handles;
+           a.dcs == b.dcs && a.regions == b.regions && a.otherGdi == b.otherGdi && a.cursors == b.cursors &&
+           a.windows == b.windows && a.windowObjects == b.windowObjects && a.handles == b.handles;
 }
 
 } // namespace
@@ -198,8 +222,10 @@ std::string ObjectsGrown(const Objects& before, const Objects& after)
     } kinds[] = {
         {"fonts", before.fonts, after.fonts},       {"brushes", before.brushes, after.brushes},
         {"pens", before.pens, after.pens},          {"bitmaps", before.bitmaps, after.bitmaps},
-        {"DCs", before.dcs, after.dcs},             {"other GDI objects", before.otherGdi, after.otherGdi},
+        {"DCs", before.dcs, after.dcs},             {"regions", before.regions, after.regions},
+        {"other GDI objects", before.otherGdi, after.otherGdi},
         {"cursors", before.cursors, after.cursors}, {"windows", before.windows, after.windows},
+        {"framework window objects", before.windowObjects, after.windowObjects},
         {"handles", before.handles, after.handles},
     };
     std::string grown;

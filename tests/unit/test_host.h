@@ -42,15 +42,18 @@ protected:
 int CountGdiObjects();
 
 // What a leak would leave behind, by kind: GDI objects, cursors and icons,
-// windows (the USER objects a program like this one makes) and kernel
+// windows (the USER objects a program like this one makes, message-only
+// ones included), the framework's objects bound to windows, and kernel
 // handles of this process.
 struct Objects {
-    int fonts = 0, brushes = 0, pens = 0, bitmaps = 0, dcs = 0, otherGdi = 0;
-    int cursors = 0, windows = 0;
+    int fonts = 0, brushes = 0, pens = 0, bitmaps = 0, dcs = 0, regions = 0, otherGdi = 0;
+    int cursors = 0, windows = 0, windowObjects = 0;
     long handles = 0;
-    int gdi() const { return fonts + brushes + pens + bitmaps + dcs + otherGdi; }
+    int gdi() const { return fonts + brushes + pens + bitmaps + dcs + regions + otherGdi; }
 };
-// A count that two counts a little apart agree on.
+// A count that two counts a little apart agree on. Every window of the
+// process is first validated, so the regions counted are the program's own
+// and not update regions waiting to be painted.
 Objects TakeObjects();
 // Each kind of which there are more after than before, as "fonts 12 -> 13";
 // empty when none grew. (Fewer is no leak: the system may let go of what it
