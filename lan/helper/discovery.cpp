@@ -495,6 +495,19 @@ std::vector<Computer> Pass::Run()
     return Merge(m_found, m_refusals);
 }
 
+// The "/BITS" after `slash` (none: `otherwise`); a /22 at most.
+bool ParseBits(const std::string& text, size_t slash, int otherwise, int* bits)
+{
+    *bits = otherwise;
+    if (slash == std::string::npos)
+        return true;
+    const std::string b = text.substr(slash + 1);
+    if (b.empty() || b.size() > 2 || b.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *bits = std::stoi(b);
+    return *bits >= 22 && *bits <= 32;
+}
+
 } // namespace
 
 bool Range::Contains(uint32_t hostOrder) const
@@ -508,15 +521,9 @@ bool ParseRange(const std::string& text, Range* range)
     in_addr a;
     if (inet_pton(AF_INET, text.substr(0, slash).c_str(), &a) != 1)
         return false;
-    int bits = 32;
-    if (slash != std::string::npos) {
-        const std::string b = text.substr(slash + 1);
-        if (b.empty() || b.size() > 2 || b.find_first_not_of("0123456789") != std::string::npos)
-            return false;
-        bits = std::stoi(b);
-        if (bits < 22 || bits > 32)
-            return false;   // a /22 at most
-    }
+    int bits = 0;
+    if (!ParseBits(text, slash, 32, &bits))
+        return false;
     range->bits = bits;
     range->network = ntohl(a.s_addr) & Mask(bits);
     return true;
@@ -528,15 +535,9 @@ bool ParseInterfaceChoice(const std::string& text, InterfaceChoice* choice)
     const std::string name = text.substr(0, slash);
     if (name.empty() || name.size() >= IFNAMSIZ || name.find_first_of("/ \t\n") != std::string::npos)
         return false;
-    int bits = 24;
-    if (slash != std::string::npos) {
-        const std::string b = text.substr(slash + 1);
-        if (b.empty() || b.size() > 2 || b.find_first_not_of("0123456789") != std::string::npos)
-            return false;
-        bits = std::stoi(b);
-        if (bits < 22 || bits > 32)
-            return false;   // a /22 at most
-    }
+    int bits = 0;
+    if (!ParseBits(text, slash, 24, &bits))
+        return false;
     choice->name = name;
     choice->bits = bits;
     return true;
