@@ -17,17 +17,7 @@ deb=$build/ferrolink_${version}_amd64.deb
 [[ -f $deb ]] || { echo "no $deb: make deb first"; exit 1; }
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-passed=0
-failed=0
-check() { # NAME EXPECTED ACTUAL
-  if [[ "$2" == "$3" ]]; then passed=$((passed + 1)); echo "ok: $1"
-  else failed=$((failed + 1)); echo "FAIL: $1"; diff <(printf '%s\n' "$2") <(printf '%s\n' "$3") | sed 's/^/    /'; fi
-}
-check_cmd() { # NAME COMMAND...
-  local out
-  if out=$("${@:2}" 2>&1); then passed=$((passed + 1)); echo "ok: $1"
-  else failed=$((failed + 1)); echo "FAIL: $1"; sed 's/^/    /' <<<"$out"; fi
-}
+. "$here/checks.sh"
 
 # lintian: what it says is printed; an error or a warning fails.
 lintian --fail-on error,warning --info --display-level ">=pedantic" --show-overrides "$deb" > "$tmp/lintian" 2>&1
@@ -110,5 +100,4 @@ check "installed: the launcher is there" "yes" "$([[ -x $r/usr/bin/ferrolink ]] 
 check_cmd "dpkg removes it (as apt remove does: no purge)" dpkgr -r ferrolink
 check "removed: nothing is left" "" "$(cd "$r" && find . -mindepth 1 ! -path './var/lib/dpkg*' ! -path ./var/lib ! -path ./var)"
 
-echo "$passed passed, $failed failed"
-[[ $failed -eq 0 ]]
+finish

@@ -14,12 +14,7 @@ zip=$build/ferrolink-$version-win32.zip
 [[ -f $zip ]] || { echo "no $zip: make dist first"; exit 1; }
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-passed=0
-failed=0
-check() { # NAME EXPECTED ACTUAL
-  if [[ "$2" == "$3" ]]; then passed=$((passed + 1)); echo "ok: $1"
-  else failed=$((failed + 1)); echo "FAIL: $1"; diff <(printf '%s\n' "$2") <(printf '%s\n' "$3") | sed 's/^/    /'; fi
-}
+. "$here/checks.sh"
 
 check "the zip holds the program and README.txt alone" $'README.txt\nferrolink.exe' "$(unzip -Z1 "$zip" | LC_ALL=C sort)"
 unzip -q "$zip" -d "$tmp/x"
@@ -45,5 +40,4 @@ systems=$("$src/tests/compat/check-release" "$build/i686/bin/ferrolink.exe" | se
 check "README.txt: the systems check-release says it loads on" "$systems" \
   "$(tr -d '\r' < "$readme" | sed -n 's/^  - \(Windows .*\)$/\1/p')"
 
-echo "$passed passed, $failed failed"
-[[ $failed -eq 0 ]]
+finish
