@@ -17,6 +17,7 @@
 #include <set>
 #include "lan/helper/dnssd.h"
 #include "lan/helper/netbios.h"
+#include "lan/helper/now.h"
 #include "lan/helper/wsd.h"
 
 namespace discovery {
@@ -31,13 +32,6 @@ constexpr int kTickMs = 10;            // the pace's step
 constexpr size_t kPerSocket = 64;      // destinations one socket takes (below)
 constexpr size_t kMaxFetches = 64, kMaxRefusals = 32, kMaxDatagram = 65535, kReadsPerWake = 64;
 constexpr unsigned char kWsdTtl = 1, kMdnsTtl = 255;
-
-long long NowMs()
-{
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
-}
 
 uint16_t RandomId()
 {

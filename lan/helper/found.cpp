@@ -18,6 +18,7 @@
 #include <ctime>
 #include <thread>
 #include "lan/helper/names_line.h"
+#include "lan/helper/now.h"
 
 namespace found {
 
@@ -38,6 +39,17 @@ bool ReadAll(const std::string& path, std::string* text, size_t most)
         text->append(buffer, static_cast<size_t>(n));
     close(fd);
     return ok && n >= 0;
+}
+
+// The line at `*at` without its LF; `*at` moves past it.
+std::string NextLine(const std::string& text, size_t* at)
+{
+    size_t end = text.find('\n', *at);
+    if (end == std::string::npos)
+        end = text.size();
+    std::string line = text.substr(*at, end - *at);
+    *at = end + 1;
+    return line;
 }
 
 std::vector<std::string> Fields(const std::string& line)
@@ -64,13 +76,6 @@ std::string OwnName()
 
 } // namespace
 
-long long NowMs()
-{
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
-}
-
 std::string Format(const std::vector<discovery::Computer>& computers, long long passMs)
 {
     std::string out = "# pass " + std::to_string(passMs) + "\n";
@@ -86,12 +91,7 @@ bool Parse(const std::string& text, std::vector<discovery::Computer>* computers,
     bool pass = false;
     size_t at = 0;
     while (at < text.size() && computers->size() < most) {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(at, end - at);
-        at = end + 1;
-        const std::vector<std::string> f = Fields(line);
+        const std::vector<std::string> f = Fields(NextLine(text, &at));
         if (f.size() == 3 && f[0] == "#" && f[1] == "pass" && !pass) {
             char* stop = nullptr;
             errno = 0;
@@ -141,11 +141,7 @@ std::string LearnedAddress(const std::string& path, const std::string& name)
         return std::string();
     const std::string wanted = discovery::Upper(name);
     for (size_t at = 0; at < text.size();) {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(at, end - at);
-        at = end + 1;
+        const std::string line = NextLine(text, &at);
         in_addr a;
         char known[64];
         if (ReadNamesLine(line.c_str(), &a, known) && discovery::Upper(known) == wanted)

@@ -63,6 +63,4 @@ private:
     std::string m_folder, m_namesFile;
 };
 
-long long NowMs();
-
 } // namespace found

@@ -21,6 +21,7 @@
 #include <vector>
 #include "lan/common/protocol.h"
 #include "lan/helper/log.h"
+#include "lan/helper/now.h"
 
 namespace {
 
@@ -32,13 +33,6 @@ volatile sig_atomic_t g_stop = 0;
 void OnStop(int)
 {
     g_stop = 1;
-}
-
-long long NowMs()
-{
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
 
 // What a request that cannot be answered gets: the code for a computer or

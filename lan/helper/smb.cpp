@@ -21,6 +21,7 @@
 #include <thread>
 #include "lan/helper/found.h"
 #include "lan/helper/log.h"
+#include "lan/helper/now.h"
 
 namespace {
 
@@ -70,14 +71,6 @@ void Auth(SMBCCTX* ctx, const char*, const char*, char* workgroup, int workgroup
         std::snprintf(workgroup, static_cast<size_t>(workgroupLength), "%s", c->domain.c_str());
 }
 
-std::string Upper(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
 std::string Reason(const char* what, int error)
 {
     return std::string(what) + ": " + std::strerror(error);
@@ -108,36 +101,6 @@ std::string WrapConfiguration(const char* conf)
         return std::string();
     }
     return path;
-}
-
-long long MonotonicMs(const timespec& t)
-{
-    return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
-}
-
-long long NowMs()
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return MonotonicMs(now);
-}
-
-// A workgroup as a server may report it and the tree may show it: the
-// same rule discovery has for the names it is told.
-bool PlausibleWorkgroup(const std::string& name)
-{
-    return !name.empty() && name.size() <= 63 &&
-           std::all_of(name.begin(), name.end(), [](char c) {
-               return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                      c == '_';
-           });
-}
-
-long ElapsedMs(const timespec& start)
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
 }
 
 // Where the system's resolver puts `name` within `ms`, or empty.
@@ -179,8 +142,7 @@ std::string Unanswered(const std::string& address, int ms)
     to.sin_family = AF_INET;
     if (inet_pton(AF_INET, address.c_str(), &to.sin_addr) != 1)
         return "not an address";
-    timespec start;
-    clock_gettime(CLOCK_MONOTONIC, &start);
+    const long long start = NowMs();
     std::string why;
     for (const uint16_t port : {445, 139}) {
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -190,7 +152,7 @@ std::string Unanswered(const std::string& address, int ms)
         int error = connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 ? 0 : errno;
         if (error == EINPROGRESS) {
             pollfd p = {fd, POLLOUT, 0};
-            const long left = ms - ElapsedMs(start);
+            const long long left = ms - (NowMs() - start);
             if (left > 0 && poll(&p, 1, static_cast<int>(left)) == 1) {
                 socklen_t length = sizeof error;
                 getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
@@ -202,7 +164,7 @@ std::string Unanswered(const std::string& address, int ms)
         if (!error)
             return std::string();
         why += (why.empty() ? "" : ", ") + std::to_string(port) + ": " + std::strerror(error);
-        if (ElapsedMs(start) >= ms)
+        if (NowMs() - start >= ms)
             break;
     }
     return "no SMB server answers (" + why + ")";
@@ -219,14 +181,14 @@ bool SafeComponent(const std::string& name)
 
 uint32_t SpecialByName(uint32_t type, const std::string& name)
 {
-    const std::string n = Upper(name);
+    const std::string n = discovery::Upper(name);
     const bool administrative = n == "ADMIN$" || (n.size() == 2 && n[1] == '$' && n[0] >= 'A' && n[0] <= 'Z');
     return type == 0 && administrative ? kTypeSpecial : type;
 }
 
 uint32_t TypeFromKind(unsigned kind, const std::string& name)
 {
-    const std::string n = Upper(name);
+    const std::string n = discovery::Upper(name);
     switch (kind) {
     case SMBC_PRINTER_SHARE: return 1;
     case SMBC_COMMS_SHARE: return 2;
@@ -324,8 +286,7 @@ Outcome SmbClient::Browse(Verb verb, const std::string& name, std::vector<Record
     std::vector<discovery::Computer> found;
     std::vector<std::string> refusals;
     bool ran = false;
-    timespec start;
-    clock_gettime(CLOCK_MONOTONIC, &start);
+    const long long start = NowMs();
     std::thread finder;
     if (discover)
         finder = std::thread([this, &found, &refusals, &ran] {
@@ -333,7 +294,7 @@ Outcome SmbClient::Browse(Verb verb, const std::string& name, std::vector<Record
             found = shared.Get(m_options.discovery, kPassMs, m_due - kAnswerMs, &refusals, &ran);
         });
     // A workgroup that only discovery knows has no browser to ask.
-    const std::string group = Upper(name);
+    const std::string group = discovery::Upper(name);
     const bool browse = verb == Verb::Workgroups || !m_options.discover || m_foundAt < 0 ||
                         std::find(m_browseGroups.begin(), m_browseGroups.end(), group) != m_browseGroups.end();
     Outcome outcome = browse ? BrowseList(verb, name, records)
@@ -342,13 +303,13 @@ Outcome SmbClient::Browse(Verb verb, const std::string& name, std::vector<Record
         finder.join();
         for (const std::string& r : refusals)
             lanlog::Line("discovery refused " + r);
-        Discovered(std::move(found), ElapsedMs(start), ran);
+        Discovered(std::move(found), NowMs() - start, ran);
         AskWorkgroups(m_due - kAnswerMs);
     }
     if (verb == Verb::Workgroups) {
         m_browseGroups.clear();
         for (const Record& r : *records)
-            m_browseGroups.push_back(Upper(r[0]));
+            m_browseGroups.push_back(discovery::Upper(r[0]));
     }
     if (!m_options.discover)
         return outcome;
@@ -367,7 +328,7 @@ Outcome SmbClient::Browse(Verb verb, const std::string& name, std::vector<Record
     bool added = false;
     for (const std::string& m : more) {
         const bool listed = std::any_of(records->begin(), records->end(),
-                                        [&m](const Record& r) { return Upper(r[0]) == m; });
+                                        [&m](const Record& r) { return discovery::Upper(r[0]) == m; });
         if (!listed) {
             records->push_back({m, ""});
             added = true;
@@ -402,11 +363,8 @@ void SmbClient::AskWorkgroups(long long deadlineMs)
     for (size_t i = 0; i < m_found.size(); ++i) {
         if (!m_found[i].workgroup.empty())
             continue;
-        in_addr a;
-        a.s_addr = m_found[i].address;
-        char text[INET_ADDRSTRLEN] = {};
-        inet_ntop(AF_INET, &a, text, sizeof text);
-        keys[i] = m_found[i].name + ' ' + text;
+        const std::string address = discovery::Dotted(m_found[i].address);
+        keys[i] = m_found[i].name + ' ' + address;
         // What a server told is kept ten minutes; that it told nothing, one
         // (so that others get their turn).
         const auto told = std::find_if(m_told.begin(), m_told.end(), [&](const Told& t) { return t.key == keys[i]; });
@@ -436,7 +394,7 @@ void SmbClient::AskWorkgroups(long long deadlineMs)
             libnetapi_set_username(m_netapi, "guest");
             libnetapi_set_password(m_netapi, "");
             uint8_t* buffer = nullptr;
-            if (NetWkstaGetInfo(text, 100, &buffer) == 0 && buffer) {
+            if (NetWkstaGetInfo(address.c_str(), 100, &buffer) == 0 && buffer) {
                 const WkstaInfo100* info = reinterpret_cast<const WkstaInfo100*>(buffer);
                 const std::string group = info->langroup ? info->langroup : "";
                 if (write(ends[1], group.data(), std::min<size_t>(group.size(), kMaxTold)) < 0)
@@ -515,13 +473,13 @@ void SmbClient::SettleWorkgroups()
             close(q->fd);
         kill(q->pid, SIGKILL);
         waitpid(q->pid, nullptr, 0);
-        const bool plausible = done && PlausibleWorkgroup(q->told);
+        const bool plausible = done && discovery::ValidName(q->told);
         if (m_told.size() >= 4096)
             m_told.clear();
         const std::string key = q->key;
         m_told.erase(std::remove_if(m_told.begin(), m_told.end(), [&key](const Told& t) { return t.key == key; }),
                      m_told.end());
-        m_told.push_back({key, plausible ? Upper(q->told) : std::string(), NowMs()});
+        m_told.push_back({key, plausible ? discovery::Upper(q->told) : std::string(), NowMs()});
         q = m_asking.erase(q);
     }
 }
@@ -554,7 +512,7 @@ void SmbClient::Placeholders(const std::string& server, const std::vector<Record
 {
     if (m_options.uncDir.empty() || !SafeComponent(server))
         return;
-    const std::string folder = m_options.uncDir + "/" + Upper(server);
+    const std::string folder = m_options.uncDir + "/" + discovery::Upper(server);
     mkdir(folder.c_str(), 0700);
     for (const Record& r : shares) {
         uint32_t type = 0;

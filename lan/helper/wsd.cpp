@@ -364,11 +364,7 @@ bool ParseUrl(const std::string& text, Url* url)
 
 std::string UrlText(const Url& url)
 {
-    in_addr a;
-    a.s_addr = url.address;
-    char host[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &a, host, sizeof host);
-    return std::string("http://") + host + ":" + std::to_string(url.port) + url.path;
+    return "http://" + Dotted(url.address) + ":" + std::to_string(url.port) + url.path;
 }
 
 bool ParseComputer(const std::string& value, std::string* name, std::string* workgroup)
