@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 #include "lan/helper/credentials.h"
+#include "tests/lan/support.h"
 
 namespace {
 
@@ -68,26 +69,19 @@ TEST(Credentials, WhatIsIgnoredIsSaid)
     EXPECT_FALSE(notes.empty()) << "a guessed user name is said";
 }
 
-class CredentialsFile : public ::testing::Test {
+class CredentialsFile : public TempFolderTest {
 protected:
     void SetUp() override
     {
-        char dir[] = "/tmp/ferrolink-credentials-XXXXXX";
-        ASSERT_TRUE(mkdtemp(dir));
-        m_dir = dir;
+        TempFolderTest::SetUp();
         m_path = m_dir + "/credentials";
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_dir, ignored);
     }
     void Write(const std::string& text, mode_t mode)
     {
         std::ofstream(m_path) << text;
         chmod(m_path.c_str(), mode);
     }
-    std::string m_dir, m_path;
+    std::string m_path;
 };
 
 TEST_F(CredentialsFile, OnlyARegularFileOfTheUsersOwn)

@@ -19,17 +19,11 @@
 #include "lan/helper/dnssd.h"
 #include "lan/helper/netbios.h"
 #include "lan/helper/wsd.h"
+#include "tests/lan/support.h"
 
 using namespace discovery;
 
 namespace {
-
-uint32_t Ip(const char* text)
-{
-    in_addr a;
-    inet_pton(AF_INET, text, &a);
-    return a.s_addr;
-}
 
 std::string Answer(const std::string& name)
 {

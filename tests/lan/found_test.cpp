@@ -13,15 +13,9 @@
 #include <string>
 #include "lan/helper/found.h"
 #include "lan/helper/names_line.h"
+#include "tests/lan/support.h"
 
 namespace {
-
-uint32_t Ip(const char* text)
-{
-    in_addr a;
-    inet_pton(AF_INET, text, &a);
-    return a.s_addr;
-}
 
 TEST(Found, WhatIsWrittenIsReadBack)
 {
@@ -82,21 +76,7 @@ TEST(Found, LinesNotInTheFormAreLeftOut)
     EXPECT_EQ(back.size(), 10u) << "no more than it was asked to read";
 }
 
-class FoundFolder : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char dir[] = "/tmp/ferrolink-found-XXXXXX";
-        ASSERT_TRUE(mkdtemp(dir));
-        m_dir = dir;
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_dir, ignored);
-    }
-    std::string m_dir;
-};
+using FoundFolder = TempFolderTest;
 
 TEST_F(FoundFolder, WrittenWholeForItsUserAlone)
 {
