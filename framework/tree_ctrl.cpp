@@ -62,22 +62,23 @@ bool FromTheMouse(UINT msg)
     return msg == WM_NCHITTEST || msg == WM_SETCURSOR || msg == WM_MOUSEMOVE;
 }
 
-bool VerticalScroll(HWND hWnd, SCROLLINFO* si)
+// A scroll bar's values (SB_VERT or SB_HORZ); false while the tree has no
+// such bar.
+bool ScrollValues(HWND hWnd, int bar, SCROLLINFO* si)
 {
     *si = {};
     si->cbSize = sizeof *si;
     si->fMask = SIF_ALL;
-    return (::GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_VSCROLL) && ::GetScrollInfo(hWnd, SB_VERT, si);
+    const LONG_PTR style = bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL;
+    return (::GetWindowLongPtrA(hWnd, GWL_STYLE) & style) && ::GetScrollInfo(hWnd, bar, si);
 }
 
 // Draws a scroll bar again from the values the tree gave it, and nothing
 // else: SetScrollInfo with the same values and redraw asked for.
-void RedrawScrollBar(HWND hWnd, int bar, DWORD style)
+void RedrawScrollBar(HWND hWnd, int bar)
 {
-    SCROLLINFO si = {};
-    si.cbSize = sizeof si;
-    si.fMask = SIF_ALL;
-    if ((::GetWindowLongPtrA(hWnd, GWL_STYLE) & style) && ::GetScrollInfo(hWnd, bar, &si))
+    SCROLLINFO si;
+    if (ScrollValues(hWnd, bar, &si))
         ::SetScrollInfo(hWnd, bar, &si, TRUE);
 }
 } // namespace
@@ -95,7 +96,7 @@ bool CTreeCtrl::SightUnchanged() const
     SCROLLINFO now;
     RECT client;
     ::GetClientRect(m_hWnd, &client);
-    return VerticalScroll(m_hWnd, &now) && ::EqualRect(&client, &m_client) && now.nMin == m_scroll.nMin &&
+    return ScrollValues(m_hWnd, SB_VERT, &now) && ::EqualRect(&client, &m_client) && now.nMin == m_scroll.nMin &&
            now.nPos == m_scroll.nPos && now.nPage == m_scroll.nPage &&
            static_cast<long long>(now.nMax) - m_scroll.nMax == m_appended;
 }
@@ -119,8 +120,8 @@ void CTreeCtrl::Thaw()
     DefaultWith(WM_SETREDRAW, TRUE, 0);
     if (mayBeUnchanged && SightUnchanged()) {
         ::ValidateRect(m_hWnd, nullptr);
-        RedrawScrollBar(m_hWnd, SB_VERT, WS_VSCROLL);
-        RedrawScrollBar(m_hWnd, SB_HORZ, WS_HSCROLL);
+        RedrawScrollBar(m_hWnd, SB_VERT);
+        RedrawScrollBar(m_hWnd, SB_HORZ);
     } else {
         ::RedrawWindow(m_hWnd, nullptr, nullptr, kRedrawAll);
     }
@@ -204,7 +205,7 @@ void CTreeCtrl::Freeze()
         return;
     // The tree is laid out as it is drawn: its scroll bar counts the rows.
     // One row more than the page, as a partly shown row may be in sight.
-    m_pageFull = VerticalScroll(m_hWnd, &m_scroll) && m_scroll.nPage > 0 &&
+    m_pageFull = ScrollValues(m_hWnd, SB_VERT, &m_scroll) && m_scroll.nPage > 0 &&
                  static_cast<long long>(m_scroll.nPos) + m_scroll.nPage <
                      static_cast<long long>(m_scroll.nMax) - m_scroll.nMin + 1;
     ::GetClientRect(m_hWnd, &m_client);
