@@ -25,6 +25,9 @@ import tempfile
 import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "world"))
+from peer_messages import mdns_answer, node_status  # noqa: E402
+
 failures = 0
 
 
@@ -65,29 +68,6 @@ def request(key, verb, argument, nonce=None):
 def signed_by(key, nonce, reply):
     body, _, last = reply.rstrip(b"\n").rpartition(b"\t")
     return hmac.compare_digest(mac(key, b"reply", nonce + b"\n" + body + b"\t"), last)
-
-
-def dns_name(text):
-    return b"".join(bytes([len(l)]) + l.encode() for l in text.split(".")) + b"\0"
-
-
-def mdns_answer(query_id, host, address):
-    """PTR, SRV and A for _smb._tcp.local, as a responder sends them."""
-    instance = dns_name(host + "._smb._tcp.local")
-    target = dns_name(host + ".local")
-    def rr(owner, kind, data):
-        return owner + struct.pack(">HHIH", kind, 1, 10, len(data)) + data
-    body = (rr(dns_name("_smb._tcp.local"), 12, instance) + rr(instance, 33, struct.pack(">HHH", 0, 0, 445) + target) +
-            rr(target, 1, socket.inet_aton(address)))
-    return struct.pack(">HHHHHH", query_id, 0x8400, 0, 3, 0, 0) + body
-
-
-def node_status(query, names):
-    """A node status answer to `query` naming `names` [(name, suffix, group)]."""
-    data = bytes([len(names)]) + b"".join(n.encode().ljust(15)[:15] + bytes([sfx]) + (b"\x84\x00" if g else b"\x04\x00")
-                                          for n, sfx, g in names) + bytes(46)
-    return query[:2] + b"\x84\x00\x00\x00\x00\x01\x00\x00\x00\x00" + query[12:46] + \
-        struct.pack(">HHIH", 0x21, 1, 0, len(data)) + data
 
 
 def wsd_match(probe, xaddr):
