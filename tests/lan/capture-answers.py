@@ -20,6 +20,7 @@ import struct
 import sys
 import uuid
 
+sys.dont_write_bytecode = True   # no cache written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "world"))
 from peer_messages import ask_udp, mdns_query, wsd_metadata, wsdd_uuid  # noqa: E402
 

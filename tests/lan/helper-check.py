@@ -25,6 +25,7 @@ import tempfile
 import threading
 import time
 
+sys.dont_write_bytecode = True   # no cache written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "world"))
 from peer_messages import mdns_answer, node_status  # noqa: E402
 
