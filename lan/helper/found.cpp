@@ -19,27 +19,13 @@
 #include <thread>
 #include "lan/helper/names_line.h"
 #include "lan/helper/now.h"
+#include "lan/helper/whole_file.h"
 
 namespace found {
 
 namespace {
 
 const char* const kHows[] = {"NetBIOS", "WS-Discovery", "mDNS"};
-
-bool ReadAll(const std::string& path, std::string* text, size_t most)
-{
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    struct stat st;
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    char buffer[4096];
-    ssize_t n = 0;
-    while (ok && (n = read(fd, buffer, sizeof buffer)) > 0 && text->size() < most)
-        text->append(buffer, static_cast<size_t>(n));
-    close(fd);
-    return ok && n >= 0;
-}
 
 // The line at `*at` without its LF; `*at` moves past it.
 std::string NextLine(const std::string& text, size_t* at)
@@ -113,31 +99,10 @@ bool Parse(const std::string& text, std::vector<discovery::Computer>* computers,
     return pass;
 }
 
-bool WriteWhole(const std::string& path, const std::string& text)
-{
-    const size_t slash = path.rfind('/');
-    std::string temp = (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/.found-XXXXXX";
-    const int fd = mkstemp(&temp[0]);
-    if (fd < 0)
-        return false;
-    bool ok = fchmod(fd, 0600) == 0;
-    for (size_t sent = 0; ok && sent < text.size();) {
-        const ssize_t n = write(fd, text.data() + sent, text.size() - sent);
-        ok = n > 0;
-        sent += ok ? static_cast<size_t>(n) : 0;
-    }
-    ok = close(fd) == 0 && ok;
-    if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
 std::string LearnedAddress(const std::string& path, const std::string& name)
 {
     std::string text;
-    if (path.empty() || !ReadAll(path, &text, 1 << 20))
+    if (path.empty() || !ReadWhole(path, &text, 1 << 20))
         return std::string();
     const std::string wanted = discovery::Upper(name);
     for (size_t at = 0; at < text.size();) {
@@ -229,7 +194,7 @@ bool Shared::Read(long long maxAgeMs, std::vector<discovery::Computer>* computer
 {
     std::string text;
     long long pass = 0;
-    return ReadAll(File(), &text, 1 << 20) && Parse(text, computers, &pass) && NowMs() - pass <= maxAgeMs;
+    return ReadWhole(File(), &text, 1 << 20) && Parse(text, computers, &pass) && NowMs() - pass <= maxAgeMs;
 }
 
 std::vector<discovery::Computer> Shared::Get(const discovery::Options& options, long long maxAgeMs,

@@ -25,9 +25,6 @@ std::string Format(const std::vector<discovery::Computer>& computers, long long 
 // more than `most` computers are read. False without the pass line.
 bool Parse(const std::string& text, std::vector<discovery::Computer>* computers, long long* passMs,
            size_t most = 4096);
-// Writes `text` under a name of its own in the same folder, then puts it
-// in place: a reader sees the old file or the new one, whole.
-bool WriteWhole(const std::string& path, const std::string& text);
 
 // The address `name` has in a names file (any case), or empty.
 std::string LearnedAddress(const std::string& path, const std::string& name);

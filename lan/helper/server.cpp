@@ -22,6 +22,7 @@
 #include "lan/common/protocol.h"
 #include "lan/helper/log.h"
 #include "lan/helper/now.h"
+#include "lan/helper/whole_file.h"
 
 namespace {
 
@@ -559,25 +560,6 @@ long long Supervisor::NextDeadline() const
     return next;
 }
 
-// The key file: written whole under another name, then put in place, only
-// ever readable by this user.
-bool WriteKeyFile(const std::string& path, const lanproto::KeyFile& file)
-{
-    const std::string temp = path + ".new";
-    unlink(temp.c_str());
-    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0)
-        return false;
-    const std::string text = lanproto::FormatKeyFile(file);
-    const bool ok = fchmod(fd, 0600) == 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    close(fd);
-    if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
 // A folder only this user may enter, in the user's runtime folder where
 // there is one; empty when none can be made.
 std::string OwnFolder()
@@ -641,7 +623,8 @@ int RunServer(ServerOptions& options)
         char real[4096];
         file.log = realpath(options.logFile.c_str(), real) ? real : options.logFile;
     }
-    if (!WriteKeyFile(options.keyFile, file)) {
+    // Written whole and only ever readable by this user.
+    if (!WriteWhole(options.keyFile, lanproto::FormatKeyFile(file))) {
         std::fprintf(stderr, "ferrolink-lan: cannot write the key file %s: %s\n", options.keyFile.c_str(),
                      std::strerror(errno));
         return 1;

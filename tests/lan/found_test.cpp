@@ -13,6 +13,7 @@
 #include <string>
 #include "lan/helper/found.h"
 #include "lan/helper/names_line.h"
+#include "lan/helper/whole_file.h"
 #include "tests/lan/support.h"
 
 namespace {
@@ -81,8 +82,8 @@ using FoundFolder = TempFolderTest;
 TEST_F(FoundFolder, WrittenWholeForItsUserAlone)
 {
     const std::string path = m_dir + "/names";
-    ASSERT_TRUE(found::WriteWhole(path, "# pass 1\n127.77.0.12 DESK - NetBIOS\n"));
-    ASSERT_TRUE(found::WriteWhole(path, "# pass 2\n127.77.0.13 LAPTOP - mDNS\n"));
+    ASSERT_TRUE(WriteWhole(path, "# pass 1\n127.77.0.12 DESK - NetBIOS\n"));
+    ASSERT_TRUE(WriteWhole(path, "# pass 2\n127.77.0.13 LAPTOP - mDNS\n"));
     std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
@@ -94,7 +95,7 @@ TEST_F(FoundFolder, WrittenWholeForItsUserAlone)
     for (const auto& e : std::filesystem::directory_iterator(m_dir))
         entries += e.path().filename() != "names";
     EXPECT_EQ(entries, 0u) << "no file of the writing is left beside it";
-    EXPECT_FALSE(found::WriteWhole(m_dir + "/no/such/folder/names", "x"));
+    EXPECT_FALSE(WriteWhole(m_dir + "/no/such/folder/names", "x"));
 }
 
 TEST_F(FoundFolder, TheProgramsLookUpsReadTheSameFile)
